@@ -1,0 +1,50 @@
+#pragma once
+
+#include "link/platform/MainQueue.h"
+
+#include <QTimer>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <utility>
+
+namespace zt {
+
+// The main queue on the Qt event loop of the thread that creates it (the
+// main thread); that thread needs a running QCoreApplication for anything
+// to run. Work items and timers share one ordered list and one precise
+// Qt timer armed for the earliest deadline.
+class QtMainQueue final : public MainQueue {
+public:
+    QtMainQueue();
+    ~QtMainQueue() override;
+    QtMainQueue(const QtMainQueue&) = delete;
+    QtMainQueue& operator=(const QtMainQueue&) = delete;
+
+    MonoTime now() const override;
+    void asyncAfter(MonoTime deadline, std::function<void()> work) override;
+    std::shared_ptr<Timer> scheduledTimer(std::chrono::duration<double> interval,
+                                          std::function<void()> block) override;
+
+private:
+    // Deadline first, then the order handed over.
+    using Key = std::pair<MonoTime, std::uint64_t>;
+    using Items = std::map<Key, std::function<void()>>;
+    class QueueTimer;
+
+    Key enqueue(MonoTime deadline, std::function<void()> work);
+    void dispatch();
+    void arm();
+
+    // Shared so that a timer handle outliving the queue can still be
+    // invalidated harmlessly.
+    std::shared_ptr<Items> items_ = std::make_shared<Items>();
+    std::uint64_t nextSeq_ = 0;
+    bool dispatching_ = false;
+    MonoTime armedFor_{};
+    QTimer wakeup_;
+};
+
+} // namespace zt

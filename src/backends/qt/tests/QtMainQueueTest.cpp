@@ -1,0 +1,264 @@
+#include "backends/qt/QtMainQueue.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <limits>
+#include <memory>
+#include <numeric>
+#include <string>
+#include <vector>
+
+namespace zt {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Runs the event loop until `done` holds or `limit` has passed.
+template <typename Pred>
+bool runUntil(Pred done, std::chrono::milliseconds limit = 2000ms)
+{
+    QEventLoop loop;
+    QTimer poll;
+    poll.setTimerType(Qt::PreciseTimer);
+    const auto giveUp = std::chrono::steady_clock::now() + limit;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done() || std::chrono::steady_clock::now() >= giveUp)
+            loop.quit();
+    });
+    poll.start(1);
+    if (!done())
+        loop.exec();
+    return done();
+}
+
+void runFor(std::chrono::milliseconds span)
+{
+    QEventLoop loop;
+    QTimer::singleShot(span, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+struct OrderCase {
+    std::string name;
+    std::vector<int> offsetsMs; // deadlines relative to the moment of handing over, in that order
+};
+
+void PrintTo(const OrderCase& c, std::ostream* out) { *out << c.name; }
+
+class QueueOrder : public ::testing::TestWithParam<OrderCase> {};
+
+TEST_P(QueueOrder, RunsByDeadlineThenHandOverOrderAndNeverEarly)
+{
+    QtMainQueue queue;
+    const auto& offsets = GetParam().offsetsMs;
+    const MonoTime base = queue.now();
+    std::vector<std::size_t> ran;
+    std::vector<MonoTime> lateness;
+    for (std::size_t i = 0; i < offsets.size(); ++i) {
+        const MonoTime deadline = base + std::chrono::milliseconds(offsets[i]);
+        queue.asyncAfter(deadline, [&, i, deadline] {
+            ran.push_back(i);
+            lateness.push_back(queue.now() - deadline);
+        });
+    }
+    ASSERT_TRUE(ran.empty());
+    ASSERT_TRUE(runUntil([&] { return ran.size() == offsets.size(); }));
+
+    std::vector<std::size_t> expected(offsets.size());
+    std::iota(expected.begin(), expected.end(), 0);
+    std::stable_sort(expected.begin(), expected.end(),
+                     [&](std::size_t a, std::size_t b) { return offsets[a] < offsets[b]; });
+    EXPECT_EQ(ran, expected);
+    for (const MonoTime late : lateness)
+        EXPECT_GE(late.count(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Deadlines, QueueOrder,
+    ::testing::Values(OrderCase{"AllOverdue", {-5, -10, -10, 0, -1, -10}}, OrderCase{"AllTied", {0, 0, 0, 0, 0}},
+                      OrderCase{"FutureAndOverdueMixed", {20, 5, 5, 0, 15, -3, 20, 1}},
+                      OrderCase{"Descending", {30, 20, 10, 0}},
+                      OrderCase{"FramesTenMsApart", {0, 10, 20, 30, 40, 50}}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(QtMainQueue, WorkNeverRunsInsideTheCallThatHandedItOver)
+{
+    QtMainQueue queue;
+    std::vector<std::string> log;
+    queue.asyncAfter(queue.now() - 1s, [&] {
+        log.push_back("outer begins");
+        queue.asyncAfter(MonoTime::min(), [&] { log.push_back("inner"); });
+        auto timer = queue.scheduledTimer(0s, [&] { log.push_back("timer"); });
+        log.push_back("outer ends");
+    });
+    EXPECT_TRUE(log.empty());
+    ASSERT_TRUE(runUntil([&] { return log.size() == 4; }));
+    EXPECT_EQ(log, (std::vector<std::string>{"outer begins", "outer ends", "inner", "timer"}));
+}
+
+TEST(QtMainQueue, WorkThatKeepsHandingOverDueWorkDoesNotStarveTheEventLoop)
+{
+    QtMainQueue queue;
+    int chain = 0;
+    int chainWhenQtRan = -1;
+    // Overdue at once: a round that ran whatever is due would never end.
+    std::function<void()> link = [&] {
+        if (++chain == 1)
+            QTimer::singleShot(0, [&] { chainWhenQtRan = chain; });
+        if (chain < 1000)
+            queue.asyncAfter(MonoTime{}, link);
+    };
+    queue.asyncAfter(MonoTime{}, link);
+    ASSERT_TRUE(runUntil([&] { return chain == 1000; }, 5000ms));
+    EXPECT_GE(chainWhenQtRan, 1);
+    EXPECT_LT(chainWhenQtRan, 10);
+}
+
+TEST(QtMainQueue, ExtremeDeadlinesNeitherOverflowNorBlockOthers)
+{
+    QtMainQueue queue;
+    std::vector<std::string> ran;
+    queue.asyncAfter(MonoTime::max(), [&] { ran.push_back("never"); });
+    queue.asyncAfter(MonoTime::min(), [&] { ran.push_back("min"); });
+    queue.asyncAfter(queue.now() + 5ms, [&] { ran.push_back("soon"); });
+    ASSERT_TRUE(runUntil([&] { return ran.size() == 2; }));
+    runFor(20ms);
+    EXPECT_EQ(ran, (std::vector<std::string>{"min", "soon"}));
+}
+
+// One row per way a timer's life can go; the row acts on the timer at the
+// moments named and says how often the block must have run.
+struct TimerCase {
+    std::string name;
+    double intervalSeconds;
+    bool invalidateBeforeFiring;
+    bool dropHandle;
+    bool invalidateAfterFiring;
+    int expectedFirings;
+};
+
+void PrintTo(const TimerCase& c, std::ostream* out) { *out << c.name; }
+
+class TimerLife : public ::testing::TestWithParam<TimerCase> {};
+
+TEST_P(TimerLife, FiresOnceAfterItsIntervalUnlessInvalidatedFirst)
+{
+    const TimerCase& c = GetParam();
+    QtMainQueue queue;
+    int firings = 0;
+    MonoTime firedAt{};
+    const MonoTime start = queue.now();
+    auto timer = queue.scheduledTimer(std::chrono::duration<double>(c.intervalSeconds), [&] {
+        ++firings;
+        firedAt = queue.now();
+    });
+    ASSERT_TRUE(timer);
+    if (c.invalidateBeforeFiring)
+        timer->invalidate();
+    std::weak_ptr<Timer> watch = timer;
+    if (c.dropHandle)
+        timer.reset();
+    if (c.expectedFirings == 1)
+        ASSERT_TRUE(runUntil([&] { return firings == 1; }));
+    else
+        runFor(60ms);
+    if (auto t = watch.lock(); t && c.invalidateAfterFiring)
+        t->invalidate();
+    runFor(30ms);
+    EXPECT_EQ(firings, c.expectedFirings);
+    if (firings == 1 && c.intervalSeconds > 0) {
+        const std::chrono::duration<double> interval(c.intervalSeconds);
+        EXPECT_GE(firedAt - start, std::chrono::duration_cast<MonoTime>(interval));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Timers, TimerLife,
+    ::testing::Values(TimerCase{"Fires", 0.02, false, false, false, 1},
+                      TimerCase{"InvalidatedBeforeFiring", 0.02, true, false, false, 0},
+                      TimerCase{"InvalidatedAfterFiring", 0.02, false, false, true, 1},
+                      TimerCase{"HandleDropped", 0.02, false, true, false, 1},
+                      TimerCase{"NaNInterval", std::numeric_limits<double>::quiet_NaN(), false, false, false, 1},
+                      TimerCase{"InfiniteInterval", std::numeric_limits<double>::infinity(), false, false, false, 0},
+                      TimerCase{"HugeIntervalInvalidated", 1e300, true, false, false, 0}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(QtMainQueue, WorkDueFirstCanInvalidateATimerDueInTheSameRound)
+{
+    QtMainQueue queue;
+    bool fired = false;
+    auto timer = queue.scheduledTimer(0s, [&] { fired = true; });
+    bool invalidated = false;
+    queue.asyncAfter(MonoTime::min(), [&] {
+        timer->invalidate();
+        invalidated = true;
+    });
+    ASSERT_TRUE(runUntil([&] { return invalidated; }));
+    runFor(10ms);
+    EXPECT_FALSE(fired);
+}
+
+TEST(QtMainQueue, TimerRestartedFromItsOwnBlockAndFromWorkItems)
+{
+    // The link's activity timer: every write invalidates the last one and
+    // schedules a new one; only the last may fire.
+    QtMainQueue queue;
+    int firings = 0;
+    int restarts = 0;
+    MonoTime lastRestart{};
+    MonoTime firedAt{};
+    std::shared_ptr<Timer> timer;
+    auto restart = [&] {
+        if (timer)
+            timer->invalidate();
+        ++restarts;
+        lastRestart = queue.now();
+        timer = queue.scheduledTimer(0.03s, [&] {
+            ++firings;
+            firedAt = queue.now();
+            timer->invalidate(); // on itself, while running
+        });
+    };
+    for (int i = 0; i < 5; ++i)
+        queue.asyncAfter(queue.now() + std::chrono::milliseconds(5 * i), restart);
+    ASSERT_TRUE(runUntil([&] { return firings == 1; }));
+    runFor(40ms);
+    EXPECT_EQ(restarts, 5);
+    EXPECT_EQ(firings, 1);
+    EXPECT_GE(firedAt - lastRestart, 30ms);
+}
+
+TEST(QtMainQueue, DestroyingTheQueueDropsPendingWorkButNotItsTimerHandles)
+{
+    bool ran = false;
+    std::shared_ptr<Timer> timer;
+    auto held = std::make_shared<int>(1);
+    std::weak_ptr<int> watch = held;
+    {
+        QtMainQueue queue;
+        queue.asyncAfter(queue.now(), [&ran, held] { ran = held != nullptr; });
+        timer = queue.scheduledTimer(0s, [&ran] { ran = true; });
+        // A closure whose destruction hands the dying queue more work.
+        struct HandsOverOnDestruction {
+            explicit HandsOverOnDestruction(QtMainQueue& q) : queue(q) {}
+            ~HandsOverOnDestruction() { queue.asyncAfter(MonoTime{}, [] {}); }
+            QtMainQueue& queue;
+        };
+        auto last = std::make_shared<HandsOverOnDestruction>(queue);
+        queue.asyncAfter(queue.now(), [last] { (void)last; });
+        last.reset();
+        held.reset();
+    }
+    timer->invalidate();
+    runFor(5ms);
+    EXPECT_FALSE(ran);
+    EXPECT_TRUE(watch.expired());
+}
+
+} // namespace
+} // namespace zt

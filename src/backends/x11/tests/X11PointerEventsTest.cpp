@@ -1,0 +1,330 @@
+#include "backends/x11/X11PointerEvents.h"
+
+#include "support/XvfbServer.h"
+
+#include <gtest/gtest.h>
+
+// After gtest: X defines macros such as None that gtest uses as names.
+#include <X11/Xlib.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace zt {
+namespace {
+
+constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+constexpr double inf = std::numeric_limits<double>::infinity();
+
+struct Whole {
+    int x;
+    int y;
+    friend bool operator==(const Whole&, const Whole&) = default;
+    friend std::ostream& operator<<(std::ostream& out, const Whole& w)
+    {
+        return out << "(" << w.x << ", " << w.y << ")";
+    }
+};
+
+// A second, independent client of the same server: it reads the real
+// pointer, puts it somewhere, and records what a window covering the whole
+// screen is told.
+class Observer {
+public:
+    explicit Observer(const std::string& displayName) : display_(XOpenDisplay(displayName.c_str()))
+    {
+        if (!display_)
+            throw std::runtime_error("observer cannot open " + displayName);
+    }
+    ~Observer() { XCloseDisplay(display_); }
+    Observer(const Observer&) = delete;
+    Observer& operator=(const Observer&) = delete;
+
+    Whole pointer() const { return query().first; }
+    bool leftButtonDown() const { return (query().second & Button1Mask) != 0; }
+
+    void warp(int x, int y)
+    {
+        XWarpPointer(display_, 0, DefaultRootWindow(display_), 0, 0, 0, 0, x, y);
+        XSync(display_, False);
+    }
+
+    void watchButtonsAndMotion()
+    {
+        Window w = XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, 1280, 800, 0, 0, 0);
+        XSelectInput(display_, w, ButtonPressMask | ButtonReleaseMask | PointerMotionMask);
+        XMapRaised(display_, w);
+        XSync(display_, False);
+        events();
+    }
+
+    // Everything delivered so far, as "kind x,y".
+    std::vector<std::string> events()
+    {
+        XSync(display_, False);
+        std::vector<std::string> seen;
+        while (XPending(display_) > 0) {
+            XEvent e;
+            XNextEvent(display_, &e);
+            char line[64];
+            if (e.type == MotionNotify)
+                std::snprintf(line, sizeof line, "motion %d,%d", e.xmotion.x_root, e.xmotion.y_root);
+            else if (e.type == ButtonPress || e.type == ButtonRelease)
+                std::snprintf(line, sizeof line, "%s %u %d,%d", e.type == ButtonPress ? "press" : "release",
+                              e.xbutton.button, e.xbutton.x_root, e.xbutton.y_root);
+            else
+                continue;
+            seen.emplace_back(line);
+        }
+        return seen;
+    }
+
+private:
+    std::pair<Whole, unsigned> query() const
+    {
+        Window root = 0;
+        Window child = 0;
+        int x = 0;
+        int y = 0;
+        int wx = 0;
+        int wy = 0;
+        unsigned mask = 0;
+        XQueryPointer(display_, DefaultRootWindow(display_), &root, &child, &x, &y, &wx, &wy, &mask);
+        return {{x, y}, mask};
+    }
+
+    Display* display_;
+};
+
+class OnXvfb : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { server_ = std::make_unique<test::XvfbServer>(); }
+    static void TearDownTestSuite() { server_.reset(); }
+
+    void SetUp() override { observer_.warp(640, 400); }
+
+    static std::unique_ptr<test::XvfbServer> server_;
+    X11PointerEvents pointer_{server_->displayName()};
+    Observer observer_{server_->displayName()};
+};
+
+std::unique_ptr<test::XvfbServer> OnXvfb::server_;
+
+struct PlacementCase {
+    std::string name;
+    Point target;
+    Whole real;     // where the server puts the pointer (screen 1280x800)
+    Point reported; // what currentLocation() says afterwards
+};
+
+void PrintTo(const PlacementCase& c, std::ostream* out) { *out << c.name; }
+
+class Placement : public OnXvfb, public ::testing::WithParamInterface<PlacementCase> {};
+
+TEST_P(Placement, PutsThePointerAtTheTargetWithinWhatXCanCarry)
+{
+    const PlacementCase& c = GetParam();
+    ASSERT_TRUE(pointer_.postMouseEvent(MouseEventType::mouseMoved, c.target));
+    EXPECT_EQ(observer_.pointer(), c.real);
+    const auto reported = pointer_.currentLocation();
+    ASSERT_TRUE(reported);
+    EXPECT_EQ(*reported, c.reported);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Targets, Placement,
+    ::testing::Values(
+        PlacementCase{"FractionsRoundToNearest", {640.4, 400.6}, {640, 401}, {640.4, 400.6}},
+        PlacementCase{"SlightlyNegativeRoundsToZero", {-0.4, 10.5}, {0, 11}, {-0.4, 10.5}},
+        // Beyond the screen the server holds the pointer at the edge; the
+        // real position, not the target, is reported from then on.
+        PlacementCase{"PastTheScreenEdges", {5000, -5000}, {1279, 0}, {1279, 0}},
+        // Past 16 bits the number would wrap to the other side.
+        PlacementCase{"Beyond32767", {40000, 100}, {1279, 100}, {1279, 100}},
+        PlacementCase{"WrapsExactlyOntoTheScreen", {65536 + 100, 65536 + 100}, {1279, 799}, {1279, 799}},
+        PlacementCase{"Below32768", {-40000, 100}, {0, 100}, {0, 100}},
+        PlacementCase{"RoundingWouldPass32767", {100, 32767.6}, {100, 799}, {100, 799}},
+        PlacementCase{"Enormous", {1e300, -1e300}, {1279, 0}, {1279, 0}}),
+    [](const auto& info) { return info.param.name; });
+
+struct AccumulationCase {
+    std::string name;
+    Point start;
+    Point step;
+    int moves;
+    Whole end;
+};
+
+void PrintTo(const AccumulationCase& c, std::ostream* out) { *out << c.name; }
+
+class Accumulation : public OnXvfb, public ::testing::WithParamInterface<AccumulationCase> {};
+
+TEST_P(Accumulation, FractionsOfSuccessiveMovesAddUp)
+{
+    const AccumulationCase& c = GetParam();
+    ASSERT_TRUE(pointer_.postMouseEvent(MouseEventType::mouseMoved, c.start));
+    for (int i = 0; i < c.moves; ++i) {
+        const auto here = pointer_.currentLocation();
+        ASSERT_TRUE(here);
+        EXPECT_NEAR(here->x, c.start.x + i * c.step.x, 1e-9);
+        EXPECT_NEAR(here->y, c.start.y + i * c.step.y, 1e-9);
+        ASSERT_TRUE(pointer_.postMouseEvent(MouseEventType::mouseMoved, {here->x + c.step.x, here->y + c.step.y}));
+    }
+    EXPECT_EQ(observer_.pointer(), c.end);
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, Accumulation,
+                         ::testing::Values(AccumulationCase{"ThreeTenths", {100, 100}, {0.3, -0.3}, 10, {103, 97}},
+                                           AccumulationCase{"SmallSteps", {100, 100}, {0.1, 0.05}, 20, {102, 101}},
+                                           AccumulationCase{"NearHalves", {100, 100}, {-0.45, 0.45}, 4, {98, 102}}),
+                         [](const auto& info) { return info.param.name; });
+
+struct NonFiniteCase {
+    std::string name;
+    MouseEventType type;
+    Point target;
+    Whole real;
+    Point reported;
+};
+
+void PrintTo(const NonFiniteCase& c, std::ostream* out) { *out << c.name; }
+
+class NonFinite : public OnXvfb, public ::testing::WithParamInterface<NonFiniteCase> {};
+
+TEST_P(NonFinite, AxisWithoutANumberStaysWhereThePointerIs)
+{
+    const NonFiniteCase& c = GetParam();
+    ASSERT_TRUE(pointer_.postMouseEvent(MouseEventType::mouseMoved, {300.25, 400.75}));
+    EXPECT_TRUE(pointer_.postMouseEvent(c.type, c.target));
+    EXPECT_EQ(observer_.pointer(), c.real);
+    EXPECT_EQ(pointer_.currentLocation(), c.reported);
+    EXPECT_EQ(observer_.leftButtonDown(), c.type == MouseEventType::leftMouseDown);
+    pointer_.postMouseEvent(MouseEventType::leftMouseUp, {300, 400});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Targets, NonFinite,
+    ::testing::Values(
+        NonFiniteCase{"NaNX", MouseEventType::mouseMoved, {nan, 500}, {300, 500}, {300.25, 500}},
+        NonFiniteCase{"NaNY", MouseEventType::mouseMoved, {700.5, nan}, {701, 401}, {700.5, 400.75}},
+        NonFiniteCase{"Infinities", MouseEventType::mouseMoved, {inf, -inf}, {300, 401}, {300.25, 400.75}},
+        NonFiniteCase{"ClickAtNaN", MouseEventType::leftMouseDown, {nan, nan}, {300, 401}, {300.25, 400.75}}),
+    [](const auto& info) { return info.param.name; });
+
+TEST_F(OnXvfb, ClickReachesTheServerAsMotionThenButton)
+{
+    observer_.watchButtonsAndMotion();
+    const std::vector<std::pair<MouseEventType, Point>> posts{
+        {MouseEventType::leftMouseDown, {200, 300}},
+        {MouseEventType::leftMouseUp, {210, 300}},
+        {MouseEventType::mouseMoved, {220, 300}},
+    };
+    std::vector<bool> buttonDownAfter;
+    for (const auto& [type, at] : posts) {
+        ASSERT_TRUE(pointer_.postMouseEvent(type, at));
+        buttonDownAfter.push_back(observer_.leftButtonDown());
+    }
+    EXPECT_EQ(observer_.events(), (std::vector<std::string>{"motion 200,300", "press 1 200,300", "motion 210,300",
+                                                            "release 1 210,300", "motion 220,300"}));
+    EXPECT_EQ(buttonDownAfter, (std::vector<bool>{true, false, false}));
+}
+
+// Runs `body` with standard output and error going to a file; returns what
+// was written.
+template <typename Body>
+std::string captureOutput(Body body)
+{
+    std::fflush(stdout);
+    std::fflush(stderr);
+    char path[] = "/tmp/zt-x11-output-XXXXXX";
+    const int file = mkstemp(path);
+    const int savedOut = dup(STDOUT_FILENO);
+    const int savedErr = dup(STDERR_FILENO);
+    dup2(file, STDOUT_FILENO);
+    dup2(file, STDERR_FILENO);
+    body();
+    std::fflush(stdout);
+    std::fflush(stderr);
+    dup2(savedOut, STDOUT_FILENO);
+    dup2(savedErr, STDERR_FILENO);
+    close(savedOut);
+    close(savedErr);
+    close(file);
+    std::ifstream in(path);
+    std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    unlink(path);
+    return text;
+}
+
+void expectNothingPosted(X11PointerEvents& pointer)
+{
+    for (const auto type : {MouseEventType::mouseMoved, MouseEventType::leftMouseDown, MouseEventType::leftMouseUp})
+        EXPECT_FALSE(pointer.postMouseEvent(type, {10, 10}));
+}
+
+// An X server that refuses every client: it wants a cookie nobody has.
+std::string writeAuthorityFile()
+{
+    char path[] = "/tmp/zt-x11-auth-XXXXXX";
+    const int fd = mkstemp(path);
+    close(fd);
+    const auto field = [](std::string s) { return std::string{char(s.size() >> 8), char(s.size() & 0xff)} + s; };
+    std::string entry{char(1), char(0)}; // FamilyLocal
+    char host[256] = {};
+    gethostname(host, sizeof host - 1);
+    entry += field(host) + field("0") + field("MIT-MAGIC-COOKIE-1") + field(std::string(16, '\x5a'));
+    std::ofstream(path, std::ios::binary) << entry;
+    return path;
+}
+
+TEST(X11PointerEventsWithoutDisplay, FindsNoLocationPostsNothingAndPrintsNothing)
+{
+    const std::string authority = writeAuthorityFile();
+    test::XvfbServer refusing({"-auth", authority});
+    setenv("XAUTHORITY", "/nonexistent/zt-x11-authority", 1);
+
+    const std::vector<std::pair<std::string, std::optional<std::string>>> displays{
+        {"DISPLAY unset", std::nullopt},
+        {"empty name", std::string()},
+        {"nobody listening", std::string(":4999")},
+        {"server refuses", refusing.displayName()},
+    };
+    for (const auto& display : displays) {
+        SCOPED_TRACE(display.first);
+        const std::optional<std::string>& name = display.second;
+        std::unique_ptr<X11PointerEvents> pointer;
+        std::optional<Point> location{Point{}};
+        const std::string printed = captureOutput([&] {
+            pointer = std::make_unique<X11PointerEvents>(name);
+            location = pointer->currentLocation();
+        });
+        EXPECT_EQ(printed, "");
+        EXPECT_FALSE(location);
+        expectNothingPosted(*pointer);
+    }
+    unsetenv("XAUTHORITY");
+    unlink(authority.c_str());
+}
+
+TEST(X11PointerEventsWithoutXTest, LocatesThePointerButPostsNothing)
+{
+    test::XvfbServer server({"-tst"});
+    X11PointerEvents pointer(server.displayName());
+    Observer observer(server.displayName());
+    observer.warp(123, 456);
+    EXPECT_EQ(pointer.currentLocation(), (Point{123, 456}));
+    expectNothingPosted(pointer);
+    EXPECT_EQ(observer.pointer(), (Whole{123, 456}));
+}
+
+} // namespace
+} // namespace zt
