@@ -1,0 +1,33 @@
+// Any bytes: decoding never crashes, and whatever decodes keeps the
+// invariants that containers and the link rely on.
+
+#include "messages/MessageEquality.h"
+#include "messages/MessageHash.h"
+#include "messages/UpdateDecoder.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const auto update = zt::messages::decodeUpdate(std::span(data, size));
+    if (!update)
+        return 0;
+
+    const Update copy = *update;
+    const bool equal = zt::messages::equals(*update, copy);
+    if (equal != zt::messages::equals(copy, *update))
+        __builtin_trap();
+    if (equal && zt::messages::hashValue(*update) != zt::messages::hashValue(copy))
+        __builtin_trap();
+
+    // What decoded encodes to bytes that decode again, to the same encoding.
+    const std::string bytes = update->SerializeAsString();
+    const auto again =
+        zt::messages::decodeUpdate(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+    if (!again || again->SerializeAsString() != bytes)
+        __builtin_trap();
+    return 0;
+}
