@@ -1,0 +1,117 @@
+#include "backends/bluez/AttRequestRouter.h"
+
+#include "backends/bluez/AttOptions.h"
+#include "backends/bluez/BluezNames.h"
+#include "backends/bluez/GattCharacteristic.h"
+
+#include <QDBusContext>
+
+namespace zt::bluez {
+namespace {
+
+// The error names BlueZ turns back into the ATT error the central sees.
+// Codes it has no name for become Failed (ATT 0x80 on the air).
+const char* errorNameFor(ATTResult result)
+{
+    switch (static_cast<int>(result)) {
+    case 0x02: // read not permitted
+    case 0x03: // write not permitted
+        return names::errorNotPermitted;
+    case 0x06: // request not supported
+        return names::errorNotSupported;
+    case 0x07:
+        return names::errorInvalidOffset;
+    case 0x08: // insufficient authorization
+        return names::errorNotAuthorized;
+    case 0x0D:
+        return names::errorInvalidValueLength;
+    default:
+        return names::errorFailed;
+    }
+}
+
+QByteArray toByteArray(const Bytes& bytes)
+{
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
+}
+
+} // namespace
+
+AttRequestRouter::AttRequestRouter(PeripheralManager& manager, PeripheralManagerDelegate& delegate)
+    : manager_(manager), delegate_(delegate)
+{
+}
+
+ATTRequest AttRequestRouter::makeRequest(const GattCharacteristic& characteristic, const QVariantMap& options)
+{
+    ATTRequest request;
+    request.id = nextId_++;
+    request.central = centralFrom(options);
+    request.characteristic = characteristic.uuid;
+    request.offset = offsetFrom(options);
+    return request;
+}
+
+QByteArray AttRequestRouter::read(const GattCharacteristic& characteristic, const QVariantMap& options,
+                                  const QDBusContext& call)
+{
+    if (characteristic.value)
+        return toByteArray(*characteristic.value);
+
+    ATTRequest request = makeRequest(characteristic, options);
+    awaitAnswer(request.id, call, true);
+    delegate_.didReceiveRead(manager_, request);
+    failIfUnanswered(request.id);
+    return {};
+}
+
+void AttRequestRouter::write(const GattCharacteristic& characteristic, const QByteArray& value,
+                             const QVariantMap& options, const QDBusContext& call)
+{
+    ATTRequest request = makeRequest(characteristic, options);
+    request.value = Bytes(value.begin(), value.end());
+    awaitAnswer(request.id, call, false);
+    delegate_.didReceiveWrite(manager_, {request});
+    failIfUnanswered(request.id);
+}
+
+void AttRequestRouter::awaitAnswer(std::uint64_t id, const QDBusContext& call, bool read)
+{
+    // Qt must not answer on its own when the slot returns: the answer
+    // comes from respond(), or is an error if none comes.
+    call.setDelayedReply(true);
+    if (call.message().isReplyRequired())
+        waiting_.emplace(id, Waiting{call.message(), call.connection(), read});
+}
+
+void AttRequestRouter::failIfUnanswered(std::uint64_t id)
+{
+    // The daemon would otherwise hold the central until its own time-out.
+    const auto found = waiting_.find(id);
+    if (found == waiting_.end())
+        return;
+    const Waiting waiting = found->second;
+    waiting_.erase(found);
+    waiting.bus.send(waiting.call.createErrorReply(names::errorFailed, QStringLiteral("Request not answered")));
+}
+
+void AttRequestRouter::respond(const ATTRequest& request, ATTResult result)
+{
+    const auto found = waiting_.find(request.id);
+    if (found == waiting_.end())
+        return;
+    const Waiting waiting = found->second;
+    waiting_.erase(found);
+
+    if (result != ATTResult::success) {
+        waiting.bus.send(waiting.call.createErrorReply(QString::fromLatin1(errorNameFor(result)),
+                                                       QStringLiteral("Request refused")));
+    } else if (waiting.read) {
+        // The whole value, whatever the offset: BlueZ passes on what we give.
+        waiting.bus.send(waiting.call.createReply(toByteArray(request.value.value_or(Bytes{}))));
+    } else {
+        waiting.bus.send(waiting.call.createReply());
+    }
+}
+
+} // namespace zt::bluez

@@ -1,0 +1,18 @@
+#include <QCoreApplication>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+int main(int argc, char** argv)
+{
+    // Every bus these tests use is one they start; make sure nothing can
+    // reach the machine's own buses or display by default.
+    setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/zt-tests-no-system-bus", 1);
+    setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/zt-tests-no-session-bus", 1);
+    unsetenv("DISPLAY");
+
+    ::testing::InitGoogleTest(&argc, argv);
+    QCoreApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
