@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+#include <QVariantMap>
+
+#include <optional>
+
+namespace zt {
+
+// The application bundle: <bundle>/Contents/{MacOS/<executable>,
+// Resources/<name>.png, Info.plist}.
+class Bundle {
+public:
+    explicit Bundle(QString bundlePath);
+
+    // The bundle of the running executable, two folders above it.
+    static Bundle main();
+
+    const QString& bundlePath() const { return bundlePath_; }
+
+    // The file of the image resource `name`; nothing when it is not there.
+    std::optional<QString> pathForImageResource(const QString& name) const;
+
+    // Info.plist read anew; nothing when it is absent, malformed or not a
+    // dictionary.
+    std::optional<QVariantMap> infoDictionary() const;
+
+private:
+    QString bundlePath_;
+};
+
+} // namespace zt

@@ -1,0 +1,7 @@
+#include "app/ZimtorvaCompanionApp.h"
+#include "backends/LinuxPlatform.h"
+
+int main(int argc, char** argv)
+{
+    return zt::ZimtorvaCompanionApp::main(argc, argv, [] { return zt::makeLinuxPlatform(); });
+}
