@@ -7,8 +7,4 @@ bash scripts/setup.sh
 cmake -S . -B build/app -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZT_BUILD_TESTS=OFF >/dev/null
 cmake --build build/app -j"$(nproc)" --target ZimtorvaCompanion
 
-# Without a display the tray has nowhere to show; run headless instead of failing.
-if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
-  export QT_QPA_PLATFORM=offscreen
-fi
 exec build/app/ZimtorvaCompanion.app/Contents/MacOS/ZimtorvaCompanion

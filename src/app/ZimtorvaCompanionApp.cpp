@@ -21,6 +21,12 @@ ZimtorvaCompanionApp::~ZimtorvaCompanionApp() = default;
 
 int ZimtorvaCompanionApp::main(int& argc, char** argv, const PlatformFactory& makePlatform)
 {
+    // Without any display the link still works; run headless rather than
+    // refuse to start.
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+        && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
     QApplication application(argc, argv);
     QApplication::setOrganizationName(UserDefaults::organizationName);
     QApplication::setApplicationName(UserDefaults::applicationName);
