@@ -3,19 +3,12 @@
 #include "fakebluez/FakeBluez.h"
 
 #include <QDBusMessage>
+#include <QHash>
 #include <QStringList>
 
 #include <utility>
 
 namespace zt::test {
-namespace {
-
-QString hex(const QByteArray& bytes)
-{
-    return bytes.isEmpty() ? QStringLiteral("-") : QString::fromLatin1(bytes.toHex());
-}
-
-} // namespace
 
 FakeBluezConsole::FakeBluezConsole(FakeBluez& fake, std::function<void(const QString&)> print)
     : fake_(fake), print_(std::move(print))
@@ -42,39 +35,32 @@ bool FakeBluezConsole::execute(const QString& line)
         return true;
     const QString command = words.at(0);
     const QString argument = words.value(1);
+    const QString device = words.value(2, FakeBluez::devicePath);
 
-    if (command == QLatin1String("quit")) {
+    // Commands answered "ok" whatever follows them.
+    const QHash<QString, std::function<void()>> plain{
+        {QStringLiteral("power on"), [this] { fake_.setPowered(true); }},
+        {QStringLiteral("power off"), [this] { fake_.setPowered(false); }},
+        {QStringLiteral("adapter add"), [this] { fake_.addAdapter(); }},
+        {QStringLiteral("adapter remove"), [this] { fake_.removeAdapter(); }},
+        {QStringLiteral("advertising-manager add"), [this] { fake_.addAdvertisingManager(); }},
+        {QStringLiteral("release"), [this] { fake_.releaseAdvertisements(); }},
+        {QStringLiteral("quit"), [] {}},
+    };
+    const QString pair = command + QLatin1Char(' ') + argument;
+    if (const auto found = plain.constFind(plain.contains(pair) ? pair : command); found != plain.cend()) {
+        (*found)();
         print_(QStringLiteral("ok"));
-        return false;
+        return command != QLatin1String("quit");
     }
-    if (command == QLatin1String("power") && (argument == QLatin1String("on") || argument == QLatin1String("off"))) {
-        fake_.setPowered(argument == QLatin1String("on"));
-        print_(QStringLiteral("ok"));
-    } else if (command == QLatin1String("adapter") && argument == QLatin1String("add")) {
-        fake_.addAdapter();
-        print_(QStringLiteral("ok"));
-    } else if (command == QLatin1String("adapter") && argument == QLatin1String("remove")) {
-        fake_.removeAdapter();
-        print_(QStringLiteral("ok"));
-    } else if (command == QLatin1String("advertising-manager") && argument == QLatin1String("add")) {
-        fake_.addAdvertisingManager();
-        print_(QStringLiteral("ok"));
-    } else if (command == QLatin1String("release")) {
-        fake_.releaseAdvertisements();
-        print_(QStringLiteral("ok"));
-    } else if (command == QLatin1String("restart")) {
-        if (fake_.restart())
-            print_(QStringLiteral("ok ") + fake_.uniqueName());
-        else
-            print_(QStringLiteral("error cannot take org.bluez"));
+    if (command == QLatin1String("restart")) {
+        print_(fake_.restart() ? QStringLiteral("ok ") + fake_.uniqueName()
+                               : QStringLiteral("error cannot take org.bluez"));
     } else if (command == QLatin1String("write") && words.size() >= 2) {
         const QByteArray value = argument == QLatin1String("-") ? QByteArray()
                                                                 : QByteArray::fromHex(argument.toLatin1());
-        const QString device = words.value(2, FakeBluez::devicePath);
-        if (fake_.writeValue(value, FakeBluez::requestOptions(device)))
-            print_(QStringLiteral("ok"));
-        else
-            print_(QStringLiteral("error no writable characteristic"));
+        const bool sent = fake_.writeValue(value, FakeBluez::requestOptions(device));
+        print_(sent ? QStringLiteral("ok") : QStringLiteral("error no writable characteristic"));
     } else if (command == QLatin1String("read")) {
         bool ok = true;
         const uint offset = words.size() >= 2 ? argument.toUInt(&ok) : 0;
@@ -82,13 +68,14 @@ bool FakeBluezConsole::execute(const QString& line)
             print_(QStringLiteral("error bad offset"));
             return true;
         }
-        const QString device = words.value(2, FakeBluez::devicePath);
         const bool sent = fake_.readValue(
             FakeBluez::requestOptions(device, static_cast<quint16>(offset)), [this](const QDBusMessage& reply) {
-                if (reply.type() == QDBusMessage::ReplyMessage && reply.signature() == QLatin1String("ay"))
-                    print_(QStringLiteral("read ") + hex(reply.arguments().at(0).toByteArray()));
-                else
+                const QByteArray value = reply.arguments().value(0).toByteArray();
+                if (reply.type() != QDBusMessage::ReplyMessage || reply.signature() != QLatin1String("ay"))
                     print_(QStringLiteral("read-error ") + reply.errorName());
+                else
+                    print_(QStringLiteral("read ") +
+                           (value.isEmpty() ? QStringLiteral("-") : QString::fromLatin1(value.toHex())));
             });
         if (!sent)
             print_(QStringLiteral("error no readable characteristic"));

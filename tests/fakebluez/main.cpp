@@ -1,16 +1,13 @@
-// fake-bluez: the Bluetooth daemon double as a process of its own.
-//
-//   fake-bluez [--address <bus address>] [--no-adapter] [--powered-off]
-//              [--late-advertising-manager]
-//
-// The bus address defaults to $DBUS_SYSTEM_BUS_ADDRESS. Prints
-// "ready <unique name>" once it owns org.bluez, then takes the commands of
-// FakeBluezConsole.h on standard input; ends on "quit" or end of input.
+// fake-bluez [--address <bus>] [--no-adapter] [--powered-off] [--late-advertising-manager]
+// The bus defaults to $DBUS_SYSTEM_BUS_ADDRESS. Prints "ready <unique name>"
+// once it owns org.bluez, then takes FakeBluezConsole commands on standard
+// input until "quit" or end of input.
 
 #include "fakebluez/FakeBluez.h"
 #include "fakebluez/FakeBluezConsole.h"
 
 #include <QCoreApplication>
+#include <QHash>
 #include <QSocketNotifier>
 
 #include <unistd.h>
@@ -22,17 +19,16 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     zt::test::FakeBluez::Options options;
+    const QHash<QString, bool*> switches{{QStringLiteral("--no-adapter"), &options.adapter},
+                                         {QStringLiteral("--powered-off"), &options.powered},
+                                         {QStringLiteral("--late-advertising-manager"), &options.advertisingManager}};
     QString address = qEnvironmentVariable("DBUS_SYSTEM_BUS_ADDRESS");
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--address") && i + 1 < args.size()) {
             address = args[++i];
-        } else if (args[i] == QLatin1String("--no-adapter")) {
-            options.adapter = false;
-        } else if (args[i] == QLatin1String("--powered-off")) {
-            options.powered = false;
-        } else if (args[i] == QLatin1String("--late-advertising-manager")) {
-            options.advertisingManager = false;
+        } else if (switches.contains(args[i])) {
+            *switches.value(args[i]) = false;
         } else {
             std::fprintf(stderr, "fake-bluez: unknown argument %s\n", qPrintable(args[i]));
             return 2;
@@ -43,17 +39,17 @@ int main(int argc, char** argv)
         return 2;
     }
 
-    auto print = [](const QString& line) {
+    zt::test::FakeBluez fake(address, options);
+    zt::test::FakeBluezConsole console(fake, [](const QString& line) {
         std::fputs(qPrintable(line + QLatin1Char('\n')), stdout);
         std::fflush(stdout);
-    };
-    zt::test::FakeBluez fake(address, options);
-    zt::test::FakeBluezConsole console(fake, print);
+    });
     if (!fake.start()) {
         std::fprintf(stderr, "fake-bluez: cannot take org.bluez on %s\n", qPrintable(address));
         return 1;
     }
-    print(QStringLiteral("ready ") + fake.uniqueName());
+    std::printf("ready %s\n", qPrintable(fake.uniqueName()));
+    std::fflush(stdout);
 
     QByteArray pending;
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
@@ -62,20 +58,17 @@ int main(int argc, char** argv)
         const ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR)
             return;
-        if (n <= 0) {
+        bool more = n > 0;
+        if (more)
+            pending.append(buffer, static_cast<qsizetype>(n));
+        for (qsizetype end = pending.indexOf('\n'); more && end >= 0; end = pending.indexOf('\n')) {
+            more = console.execute(QString::fromUtf8(pending.left(end)));
+            pending.remove(0, end + 1);
+        }
+        // End of input or "quit".
+        if (!more) {
             input.setEnabled(false);
             app.quit();
-            return;
-        }
-        pending.append(buffer, static_cast<qsizetype>(n));
-        for (qsizetype end = pending.indexOf('\n'); end >= 0; end = pending.indexOf('\n')) {
-            const QString line = QString::fromUtf8(pending.left(end));
-            pending.remove(0, end + 1);
-            if (!console.execute(line)) {
-                input.setEnabled(false);
-                app.quit();
-                return;
-            }
         }
     });
     return app.exec();

@@ -1,31 +1,32 @@
-// The built application among real processes: a private X server with a
-// tray (tint2), one private bus serving as system and session bus, the
-// daemon double as a process driven through its console, a settings portal
-// of the test's own, and a temporary home. The test plays the watch and
-// the user, and looks at the screen.
+// The built application among real processes: a private X server with a tray
+// (tint2), one private bus as system and session bus, the daemon double as a
+// process driven through its console, a settings portal of the test's own and
+// a temporary home. The test plays the watch and the user and looks at the screen.
 
-#include "integration/ChildProcess.h"
-#include "integration/FakePortal.h"
 #include "integration/MotionModel.h"
-#include "integration/PointerObserver.h"
 #include "integration/ScreenInspector.h"
-#include "integration/TrayHost.h"
 #include "integration/UpdateBuilder.h"
 #include "integration/WaitUntil.h"
+#include "support/ChildProcess.h"
 #include "support/PrivateBus.h"
 #include "support/XvfbServer.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVariant>
+#include <QDBusVirtualObject>
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -40,227 +41,263 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
+using WindowTest = std::function<bool(const ScreenInspector::Window&)>;
 
-const QString applicationPath = QStringLiteral(ZT_APPLICATION_PATH);
-const QString fakeBluezPath = QStringLiteral(ZT_FAKE_BLUEZ_PATH);
-const QString artifactDirectory = QStringLiteral(ZT_ARTIFACT_DIR);
-const std::string applicationClass = "ZimtorvaCompanion";
-
-const QString poweredOnLine = QStringLiteral("Bluetooth is powered on and ready to go!");
-const QString readLine =
-    QStringLiteral("Received read request for characteristic 613805B1-8DD4-4268-98AE-A6E72BF454AB");
+const std::string poweredOnLine = "Bluetooth is powered on and ready to go!";
+const std::string readLine = "Received read request for characteristic 613805B1-8DD4-4268-98AE-A6E72BF454AB";
 constexpr Triple alongZ{0, 0, 9.81f};
-
 // color-scheme values of the settings portal.
 constexpr quint32 noPreference = 0;
 constexpr quint32 prefersDark = 1;
 
-// Environment variables of the machine's desktop session that would make
-// the application look or behave differently from run to run.
-const QStringList sessionVariables = {
+// tint2 with a panel along the bottom of the screen holding nothing but the
+// tray, on plain grey: pictures of it depend only on the icons in it.
+const char* const trayConfiguration = R"(background_color = #808080 100
+panel_items = S
+panel_size = 100% 32
+panel_padding = 4 0 4
+panel_background_id = 1
+panel_position = bottom left horizontal
+panel_layer = top
+strut_policy = none
+disable_transparency = 1
+mouse_effects = 0
+systray_padding = 4 4 4
+systray_background_id = 0
+systray_sort = left2right
+systray_icon_size = 24
+systray_monitor = 1
+)";
+
+// The machine's desktop session would make the application differ from run to run.
+const std::vector<std::string> sessionVariables = {
     "QT_QPA_PLATFORMTHEME", "QT_STYLE_OVERRIDE", "QT_SCALE_FACTOR", "QT_SCREEN_SCALE_FACTORS",
     "QT_ENABLE_HIGHDPI_SCALING", "QT_FONT_DPI", "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "WAYLAND_DISPLAY",
-    "SESSION_MANAGER", "XDG_SESSION_TYPE", "GTK_THEME"};
+    "SESSION_MANAGER", "XDG_SESSION_TYPE", "GTK_THEME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"};
 
 void save(const QImage& picture, const QString& name)
 {
-    QDir().mkpath(artifactDirectory);
-    EXPECT_TRUE(picture.save(artifactDirectory + QLatin1Char('/') + name, "PNG")) << name.toStdString();
+    QDir().mkpath(QStringLiteral(ZT_ARTIFACT_DIR));
+    EXPECT_TRUE(picture.save(QStringLiteral(ZT_ARTIFACT_DIR "/") + name, "PNG")) << name.toStdString();
 }
 
 bool isUniform(const QImage& picture)
 {
     if (picture.isNull())
         return true;
-    const QRgb first = picture.pixel(0, 0);
-    for (int y = 0; y < picture.height(); ++y)
-        for (int x = 0; x < picture.width(); ++x)
-            if (picture.pixel(x, y) != first)
-                return false;
-    return true;
+    QImage uniform(picture.size(), picture.format());
+    uniform.fill(picture.pixel(0, 0));
+    return picture == uniform;
 }
 
-std::function<bool(const QString&)> is(const QString& text)
+// The first line of `process` from index `from` on that starts with one of
+// `prefixes`, while the event loop runs: the portal here must answer meanwhile.
+std::optional<std::string> waitForLine(ChildProcess& process, std::initializer_list<std::string_view> prefixes,
+                                       std::size_t from = 0)
 {
-    return [text](const QString& line) { return line == text; };
+    std::optional<std::string> found;
+    waitUntil(
+        [&] {
+            const std::vector<std::string>& lines = process.lines();
+            for (std::size_t i = from; i < lines.size() && !found; ++i)
+                if (std::ranges::any_of(prefixes, [&](std::string_view p) { return lines[i].starts_with(p); }))
+                    found = lines[i];
+            return found || !process.running();
+        },
+        20s);
+    return found;
 }
 
-std::function<bool(const QString&)> startsWith(const QString& prefix)
+QStringList words(const std::optional<std::string>& line)
 {
-    return [prefix](const QString& line) { return line.startsWith(prefix); };
+    return QString::fromStdString(line.value_or("")).split(QLatin1Char(' '));
 }
+
+// The desktop's settings portal, knowing one setting: org.freedesktop.appearance
+// color-scheme. Read answers as the portal does, the value wrapped in a
+// variant twice; ReadOne wraps it once.
+class FakePortal : public QDBusVirtualObject {
+public:
+    FakePortal(const std::string& address, quint32 colorScheme)
+        : connection_(QDBusConnection::connectToBus(QString::fromStdString(address), QStringLiteral("portal"))),
+          colorScheme_(colorScheme)
+    {
+    }
+    ~FakePortal() override
+    {
+        connection_.unregisterObject(path);
+        QDBusConnection::disconnectFromBus(connection_.name());
+    }
+
+    bool start()
+    {
+        return connection_.isConnected() && connection_.registerVirtualObject(path, this) &&
+               connection_.registerService(QStringLiteral("org.freedesktop.portal.Desktop"));
+    }
+
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
+    {
+        const bool read = message.member() == QLatin1String("Read");
+        if (message.interface() != QLatin1String("org.freedesktop.portal.Settings") ||
+            (!read && message.member() != QLatin1String("ReadOne")))
+            return false;
+        const QVariantList setting{QStringLiteral("org.freedesktop.appearance"), QStringLiteral("color-scheme")};
+        if (message.arguments() != setting)
+            return false;
+        ++reads;
+        const QDBusVariant value(QVariant::fromValue(colorScheme_));
+        connection.send(message.createReply(read ? QVariant::fromValue(QDBusVariant(QVariant::fromValue(value)))
+                                                 : QVariant::fromValue(value)));
+        return true;
+    }
+
+    QString introspect(const QString&) const override { return {}; }
+
+    int reads = 0;
+
+private:
+    const QString path = QStringLiteral("/org/freedesktop/portal/desktop");
+    QDBusConnection connection_;
+    quint32 colorScheme_;
+};
 
 class Desktop : public ::testing::Test {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(home.isValid());
-        address = QString::fromStdString(bus.address());
-        tray = std::make_unique<TrayHost>(xvfb.displayName());
-        ASSERT_TRUE(tray->waitReady()) << tray->diagnostics().toStdString();
-        screen = std::make_unique<ScreenInspector>(xvfb.displayName());
+        // Without a window manager, tint2 waits about fifteen seconds to show its panel.
+        screen.announceWindowManager();
+        const std::string config = home.filePath(QStringLiteral("tint2rc")).toStdString();
+        std::ofstream(config) << trayConfiguration;
+        tray = std::make_unique<ChildProcess>("tint2", std::vector<std::string>{"tint2", "-c", config},
+                                              ChildProcess::Environment{{"DISPLAY", xvfb.displayName()},
+                                                                        {"HOME", home.path().toStdString()},
+                                                                        {"XDG_CONFIG_HOME", ""}});
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                for (const ScreenInspector::Window& w : screen.windows())
+                    if (w.topLevel && w.viewable && w.wmClass == "Tint2" &&
+                        screen.selectionOwned("_NET_SYSTEM_TRAY_S0"))
+                        panel = w.area;
+                return panel.height > 0;
+            },
+            20s))
+            << tray->diagnostics();
     }
 
-    // A daemon of its own for each run of the application: the double keeps
-    // the registrations of a client that has left the bus, where BlueZ
-    // drops them, and would go on writing to the one that is gone.
-    void startDaemon()
+    ChildProcess::Environment applicationEnvironment() const
     {
-        bluez.reset();
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), address);
-        bluez = std::make_unique<ChildProcess>(QStringLiteral("fake-bluez"), fakeBluezPath, QStringList(), environment);
-        ASSERT_TRUE(bluez->waitForLine(startsWith(QStringLiteral("ready ")))) << bluez->diagnostics().toStdString();
-    }
-
-    QProcessEnvironment applicationEnvironment() const
-    {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        for (const QString& name : sessionVariables)
-            environment.remove(name);
+        ChildProcess::Environment environment;
+        for (const std::string& name : sessionVariables)
+            environment[name] = "";
         const QString runtime = home.filePath(QStringLiteral("runtime"));
         QDir().mkpath(runtime);
         QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        environment.insert(QStringLiteral("DISPLAY"), QString::fromStdString(xvfb.displayName()));
-        environment.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), address);
-        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
-        environment.insert(QStringLiteral("HOME"), home.path());
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral(".config")));
-        environment.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral(".local/share")));
-        environment.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral(".cache")));
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
-        // libxkbcommon-x11 copies atom names out of X replies with strndup,
-        // bounded and without a terminator, as strndup allows; AddressSanitizer's
-        // strict string checks read the source on to a terminator anyway and
-        // stop the application as it connects to the display. The last value
-        // given for a flag wins.
-        const QString sanitizer = environment.value(QStringLiteral("ASAN_OPTIONS"));
-        if (!sanitizer.isEmpty())
-            environment.insert(QStringLiteral("ASAN_OPTIONS"), sanitizer + QStringLiteral(":strict_string_checks=0"));
+        environment.insert({{"QT_QPA_PLATFORM", "xcb"},
+                            {"DISPLAY", xvfb.displayName()},
+                            {"DBUS_SYSTEM_BUS_ADDRESS", bus.address()},
+                            {"DBUS_SESSION_BUS_ADDRESS", bus.address()},
+                            {"HOME", home.path().toStdString()},
+                            {"XDG_RUNTIME_DIR", runtime.toStdString()}});
         return environment;
     }
 
-    // Starts the application under a desktop that states `colorScheme` and
-    // waits until it is registered with the daemon and shows its tray icon
-    // in the colours of that scheme.
+    // Starts the application (and a daemon of its own) under a desktop that states
+    // `colorScheme`; waits until it is registered and shows its tray icon.
     void startApplication(quint32 colorScheme)
     {
-        ASSERT_NO_FATAL_FAILURE(startDaemon());
-        portal = std::make_unique<FakePortal>(address, colorScheme);
+        bluez.reset();
+        bluez = std::make_unique<ChildProcess>("fake-bluez", std::vector<std::string>{ZT_FAKE_BLUEZ_PATH},
+                                               ChildProcess::Environment{{"DBUS_SYSTEM_BUS_ADDRESS", bus.address()}});
+        ASSERT_TRUE(waitForLine(*bluez, {"ready "})) << bluez->diagnostics();
+        portal.reset();
+        portal = std::make_unique<FakePortal>(bus.address(), colorScheme);
         ASSERT_TRUE(portal->start());
-        const qsizetype daemonLines = bluez->lines().size();
-        application = std::make_unique<ChildProcess>(QStringLiteral("application"), applicationPath, QStringList(),
-                                                     applicationEnvironment());
-        ASSERT_TRUE(application->started()) << application->diagnostics().toStdString();
-        ASSERT_TRUE(application->waitForLine(is(poweredOnLine))) << application->diagnostics().toStdString();
+        application = std::make_unique<ChildProcess>(
+            "application", std::vector<std::string>{ZT_APPLICATION_PATH}, applicationEnvironment());
+        ASSERT_TRUE(waitForLine(*application, {poweredOnLine})) << application->diagnostics();
 
-        const auto registered = bluez->waitForLine(startsWith(QStringLiteral("application ")), daemonLines);
-        ASSERT_TRUE(registered) << bluez->diagnostics().toStdString();
-        const QStringList a = registered->split(QLatin1Char(' '));
-        ASSERT_EQ(a.size(), 5) << registered->toStdString();
+        const QStringList a = words(waitForLine(*bluez, {"application "}));
+        ASSERT_EQ(a.size(), 5) << bluez->diagnostics();
         EXPECT_EQ(a[3], QStringLiteral("613805b1-8dd4-4268-98ae-a6e72bf454ab"));
         EXPECT_EQ(a[4], QStringLiteral("read,write-without-response"));
-        const auto advertised = bluez->waitForLine(startsWith(QStringLiteral("advertisement ")), daemonLines);
-        ASSERT_TRUE(advertised) << bluez->diagnostics().toStdString();
-        const QStringList b = advertised->split(QLatin1Char(' '));
-        ASSERT_EQ(b.size(), 5) << advertised->toStdString();
+        const QStringList b = words(waitForLine(*bluez, {"advertisement "}));
+        ASSERT_EQ(b.size(), 5) << bluez->diagnostics();
         EXPECT_EQ(b[1], a[1]) << "registered by another connection";
         EXPECT_EQ(b[3], QStringLiteral("peripheral"));
         EXPECT_EQ(b[4], QStringLiteral("MyGATTServer"));
 
-        ASSERT_TRUE(waitUntil([&] { return portal->reads() > 0; })) << "the application never asked the portal";
+        ASSERT_TRUE(waitUntil([&] { return portal->reads > 0; })) << "the application never asked the portal";
         ASSERT_TRUE(waitUntil([&] { return findTrayIcon(); })) << "no icon in the tray";
         ASSERT_FALSE(settledPicture(icon).isNull());
     }
 
-    void stopApplication()
+    std::optional<ScreenInspector::Window> findWindow(const WindowTest& matches)
     {
-        application.reset();
-        portal.reset();
-        ASSERT_TRUE(waitUntil([&] { return !findTrayIcon(); })) << "the tray kept the icon of an ended application";
+        for (const ScreenInspector::Window& w : screen.windows())
+            if (w.viewable && w.wmClass == "ZimtorvaCompanion" && matches(w))
+                return w;
+        return std::nullopt;
     }
 
     // The application's window docked in the tray; sets `icon` to its place.
     bool findTrayIcon()
     {
-        for (const ScreenInspector::Window& w : screen->windows()) {
-            const bool inTray = std::find(w.ancestorClasses.begin(), w.ancestorClasses.end(), "Tint2") !=
-                                w.ancestorClasses.end();
-            if (inTray && w.viewable && w.wmClass == applicationClass && w.area.width > 1) {
-                icon = w.area;
-                return true;
-            }
-        }
-        return false;
+        const auto found = findWindow([](const ScreenInspector::Window& w) {
+            return w.area.width > 1 && std::ranges::count(w.ancestorClasses, "Tint2") > 0;
+        });
+        icon = found ? found->area : Rect{};
+        return found.has_value();
     }
 
-    std::optional<ScreenInspector::Window> topLevelOfApplication(bool overrideRedirect)
-    {
-        for (const ScreenInspector::Window& w : screen->windows())
-            if (w.topLevel && w.viewable && w.overrideRedirect == overrideRedirect && w.wmClass == applicationClass &&
-                w.area.width > 20 && w.area.height > 20)
-                return w;
-        return std::nullopt;
-    }
-
-    // A picture of `area` once it is drawn and holds still: the same in two
-    // grabs a little apart.
+    // A picture of `area` once it is drawn and holds still for 100 ms.
     QImage settledPicture(Rect area)
     {
         QImage last;
         Clock::time_point since = Clock::now();
-        QImage settled;
         waitUntil([&] {
-            const QImage now = screen->grab(area);
+            const QImage now = screen.grab(area);
             if (isUniform(now) || now != last) {
                 last = now;
                 since = Clock::now();
-                return false;
             }
-            if (Clock::now() - since < 100ms)
-                return false;
-            settled = now;
-            return true;
+            return !isUniform(last) && Clock::now() - since >= 100ms;
         });
-        return settled;
+        return isUniform(last) ? QImage() : last;
     }
 
     // The picture of `area` once it is no longer `before`, settled.
     QImage pictureOtherThan(Rect area, const QImage& before)
     {
-        if (!waitUntil([&] { return screen->grab(area) != before; }, 3s))
-            return before;
-        return settledPicture(area);
+        return waitUntil([&] { return screen.grab(area) != before; }, 3s) ? settledPicture(area) : before;
     }
 
     // The tray panel up to just past the icon, for the pictures kept.
-    Rect trayArea() const
+    void saveTray(const QString& name)
     {
-        const Rect panel = tray->panel();
-        return {panel.x, panel.y, icon.x + icon.width + 8 - panel.x, panel.height};
+        save(screen.grab({panel.x, panel.y, icon.x + icon.width + 8 - panel.x, panel.height}), name);
     }
 
-    // Sends one console command to the daemon double and waits for its answer.
-    QString command(const QString& line)
+    // One console command to the daemon double, and its answer.
+    std::string command(const std::string& line)
     {
-        const qsizetype from = bluez->lines().size();
+        const std::size_t from = bluez->lines().size();
         bluez->send(line);
-        return bluez->waitForLine(
-                        [](const QString& l) {
-                            return l == QLatin1String("ok") || l.startsWith(QLatin1String("error")) ||
-                                   l.startsWith(QLatin1String("read"));
-                        },
-                        from)
-            .value_or(QStringLiteral("(no answer)"));
+        return waitForLine(*bluez, {"ok", "error", "read"}, from).value_or("(no answer)");
+    }
+
+    std::string write(const QByteArray& bytes)
+    {
+        return command("write " + (bytes.isEmpty() ? std::string("-") : bytes.toHex().toStdString()));
     }
 
     QTemporaryDir home;
     PrivateBus bus;
     XvfbServer xvfb;
-    QString address;
-    std::unique_ptr<TrayHost> tray;
-    std::unique_ptr<ScreenInspector> screen;
+    ScreenInspector screen{xvfb.displayName()};
+    std::unique_ptr<ChildProcess> tray;
+    Rect panel;
     std::unique_ptr<ChildProcess> bluez;
     std::unique_ptr<FakePortal> portal;
     std::unique_ptr<ChildProcess> application;
@@ -271,11 +308,10 @@ TEST_F(Desktop, TheApplicationTurnsWritesIntoPointerMovesAndShowsTheLink)
 {
     ASSERT_NO_FATAL_FAILURE(startApplication(noPreference));
     const QImage before = settledPicture(icon);
-    save(screen->grab(trayArea()), QStringLiteral("road-tray-before.png"));
 
     // The watch: settings and a pinch-tap with four frames, then three more.
-    PointerObserver observer(xvfb.displayName(), Rect{0, 0, 1280, tray->panel().y});
-    observer.warp(640, 360);
+    screen.watchPointer({0, 0, 1280, panel.y});
+    screen.warp(640, 360);
     MotionModel model(640, 360);
     const std::vector<UpdateBuilder> updates = {
         UpdateBuilder()
@@ -285,102 +321,82 @@ TEST_F(Desktop, TheApplicationTurnsWritesIntoPointerMovesAndShowsTheLink)
             .frame({0, -0.25f, 0.5f}, alongZ)
             .frame({0.7f, 0.1f, -0.8f}, alongZ)
             .frame({0, 1, 1}, alongZ),
-        UpdateBuilder().frame({0, 0.3f, -1}, alongZ).frame({0, 0.3f, -1}, alongZ).frame({0, -0.6f, 0.2f}, alongZ)};
-    // The last write left the test no earlier than `lastSent` and reached
-    // the application no later than `lastAnswered`.
+        UpdateBuilder().frame({0, 0.3f, -1}, alongZ, 2).frame({0, -0.6f, 0.2f}, alongZ)};
+    // The last write left no earlier than `lastSent`, arrived no later than `lastAnswered`.
     Clock::time_point lastSent;
     Clock::time_point lastAnswered;
     for (const UpdateBuilder& u : updates) {
         model.apply(u.update());
         lastSent = Clock::now();
-        ASSERT_EQ(command(QStringLiteral("write ") + consoleHex(u.bytes())), QStringLiteral("ok"));
+        ASSERT_EQ(write(u.bytes()), "ok");
         lastAnswered = Clock::now();
-        ASSERT_TRUE(waitUntil([&] { return observer.events().size() >= model.expected().size(); }, 5s))
-            << "events so far: " << ::testing::PrintToString(observer.events());
+        ASSERT_TRUE(waitUntil([&] { return screen.pointerEvents().size() >= model.expected().size(); }, 5s))
+            << "events so far: " << ::testing::PrintToString(screen.pointerEvents());
     }
-    EXPECT_EQ(observer.events(), model.expected());
-
-    const QImage connected = pictureOtherThan(icon, before);
-    save(screen->grab(trayArea()), QStringLiteral("road-tray-connected.png"));
-    EXPECT_NE(connected, before) << "the tray did not show the connection";
+    EXPECT_EQ(screen.pointerEvents(), model.expected());
+    EXPECT_NE(pictureOtherThan(icon, before), before) << "the tray did not show the connection";
 
     // One second after the last write the link is gone again.
-    ASSERT_TRUE(waitUntil([&] { return screen->grab(icon) == before; }, 5s)) << "the tray kept showing a link";
-    const auto fell = Clock::now();
-    EXPECT_GE(fell - lastSent, 1000ms);
-    EXPECT_LT(fell - lastAnswered, 2000ms);
+    ASSERT_TRUE(waitUntil([&] { return screen.grab(icon) == before; }, 5s)) << "the tray kept showing a link";
+    EXPECT_GE(Clock::now() - lastSent, 1000ms);
+    EXPECT_LT(Clock::now() - lastAnswered, 2000ms);
     waitUntil([&] { return Clock::now() - lastAnswered >= 1500ms; });
-    const QImage after = settledPicture(icon);
-    save(screen->grab(trayArea()), QStringLiteral("road-tray-after-timeout.png"));
-    EXPECT_EQ(after, before);
+    EXPECT_EQ(settledPicture(icon), before);
 
-    EXPECT_EQ(command(QStringLiteral("read")), QStringLiteral("read 48656c6c6f2c2043656e7472616c21"));
-    EXPECT_TRUE(application->waitForLine(is(readLine))) << application->diagnostics().toStdString();
+    EXPECT_EQ(command("read"), "read 48656c6c6f2c2043656e7472616c21");
+    EXPECT_TRUE(waitForLine(*application, {readLine})) << application->diagnostics();
 
-    // The user opens About from the tray icon's menu.
-    screen->click(icon.x + icon.width / 2, icon.y + icon.height / 2, 3);
-    std::optional<ScreenInspector::Window> menu;
-    ASSERT_TRUE(waitUntil([&] { return (menu = topLevelOfApplication(true)).has_value(); }))
-        << "no menu from the tray icon";
-    save(settledPicture(menu->area), QStringLiteral("tray-menu.png"));
-    // The first item, "About", is the top row of the menu.
-    screen->click(menu->area.x + menu->area.width / 3, menu->area.y + 12, 1);
-    std::optional<ScreenInspector::Window> about;
-    ASSERT_TRUE(waitUntil([&] { return (about = topLevelOfApplication(false)).has_value(); }))
-        << "no About window";
-    const QImage aboutPicture = settledPicture(about->area);
-    save(aboutPicture, QStringLiteral("about.png"));
-    EXPECT_EQ(about->area.width, 400);
-    EXPECT_EQ(about->area.height, 300);
-    EXPECT_FALSE(isUniform(aboutPicture));
+    // The user opens About, the first item and top row of the tray icon's menu.
+    std::optional<ScreenInspector::Window> window;
+    const auto topLevel = [&](bool menu) {
+        return waitUntil([&] {
+            return (window = findWindow([&](const ScreenInspector::Window& w) {
+                        return w.topLevel && w.overrideRedirect == menu && w.area.width > 20 && w.area.height > 20;
+                    })).has_value();
+        });
+    };
+    screen.click(icon.x + icon.width / 2, icon.y + icon.height / 2, 3);
+    ASSERT_TRUE(topLevel(true)) << "no menu from the tray icon";
+    screen.click(window->area.x + window->area.width / 3, window->area.y + 12, 1);
+    ASSERT_TRUE(topLevel(false)) << "no About window";
+    const QImage about = settledPicture(window->area);
+    save(about, QStringLiteral("about.png"));
+    EXPECT_EQ(window->area.width, 400);
+    EXPECT_EQ(window->area.height, 300);
+    EXPECT_FALSE(isUniform(about));
 
-    EXPECT_TRUE(application->running()) << application->diagnostics().toStdString();
-    EXPECT_EQ(application->lines(), (QStringList{poweredOnLine, readLine}));
+    EXPECT_TRUE(application->running()) << application->diagnostics();
+    EXPECT_EQ(application->lines(), (std::vector<std::string>{poweredOnLine, readLine}));
 }
-
-struct SchemePictures {
-    QImage unpaired;
-    QImage pairedOn;
-    QImage pairedOff;
-};
 
 TEST_F(Desktop, TrayPicturesFollowTheLinkAndTheColourScheme)
 {
-    const struct {
-        const char* name;
-        quint32 colorScheme;
-    } schemes[] = {{"light", noPreference}, {"dark", prefersDark}};
-
-    std::vector<SchemePictures> pictures;
-    for (const auto& scheme : schemes) {
-        SCOPED_TRACE(scheme.name);
-        ASSERT_NO_FATAL_FAILURE(startApplication(scheme.colorScheme));
-        const QString prefix = QStringLiteral("tray-%1-").arg(QLatin1String(scheme.name));
-        SchemePictures p;
-        p.unpaired = settledPicture(icon);
-        save(screen->grab(trayArea()), prefix + QStringLiteral("unpaired.png"));
-
+    // Per scheme: unpaired, paired with the cursor on, paired with it off.
+    std::vector<std::vector<QImage>> pictures;
+    for (const auto& [name, colorScheme] : {std::pair{"light", noPreference}, std::pair{"dark", prefersDark}}) {
+        SCOPED_TRACE(name);
+        ASSERT_NO_FATAL_FAILURE(startApplication(colorScheme));
+        const QString prefix = QStringLiteral("tray-%1-").arg(QLatin1String(name));
+        std::vector<QImage>& p = pictures.emplace_back(1, settledPicture(icon));
+        saveTray(prefix + QStringLiteral("unpaired.png"));
         // Zero bytes: an Update with nothing in it still makes a link, and
         // the cursor is active as it starts.
-        ASSERT_EQ(command(QStringLiteral("write -")), QStringLiteral("ok"));
-        p.pairedOn = pictureOtherThan(icon, p.unpaired);
-        save(screen->grab(trayArea()), prefix + QStringLiteral("paired-on.png"));
+        ASSERT_EQ(write({}), "ok");
+        p.push_back(pictureOtherThan(icon, p[0]));
+        saveTray(prefix + QStringLiteral("paired-on.png"));
+        ASSERT_EQ(write(UpdateBuilder().settings(1, 0, ZimtorvaInfo::INACTIVE).bytes()), "ok");
+        p.push_back(pictureOtherThan(icon, p[1]));
+        saveTray(prefix + QStringLiteral("paired-off.png"));
 
-        const QByteArray inactive = UpdateBuilder().settings(1, 0, ZimtorvaInfo::INACTIVE).bytes();
-        ASSERT_EQ(command(QStringLiteral("write ") + consoleHex(inactive)), QStringLiteral("ok"));
-        p.pairedOff = pictureOtherThan(icon, p.pairedOn);
-        save(screen->grab(trayArea()), prefix + QStringLiteral("paired-off.png"));
-
-        EXPECT_NE(p.pairedOn, p.unpaired);
-        EXPECT_NE(p.pairedOff, p.unpaired);
-        EXPECT_NE(p.pairedOff, p.pairedOn);
-        EXPECT_TRUE(application->running()) << application->diagnostics().toStdString();
-        pictures.push_back(p);
-        ASSERT_NO_FATAL_FAILURE(stopApplication());
+        EXPECT_NE(p[1], p[0]);
+        EXPECT_NE(p[2], p[0]);
+        EXPECT_NE(p[2], p[1]);
+        EXPECT_TRUE(application->running()) << application->diagnostics();
+        application.reset();
+        ASSERT_TRUE(waitUntil([&] { return !findTrayIcon(); })) << "the tray kept the icon of an ended application";
     }
-    EXPECT_NE(pictures[0].unpaired, pictures[1].unpaired);
-    EXPECT_NE(pictures[0].pairedOn, pictures[1].pairedOn);
-    EXPECT_NE(pictures[0].pairedOff, pictures[1].pairedOff);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_NE(pictures[0][i], pictures[1][i]) << "picture " << i;
 }
 
 } // namespace

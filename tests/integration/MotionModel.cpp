@@ -6,26 +6,8 @@ namespace zt::test {
 
 std::ostream& operator<<(std::ostream& out, const PointerEvent& event)
 {
-    const char* kind = "other-button";
-    switch (event.kind) {
-    case PointerEvent::Kind::motion:
-        kind = "motion";
-        break;
-    case PointerEvent::Kind::press:
-        kind = "press";
-        break;
-    case PointerEvent::Kind::release:
-        kind = "release";
-        break;
-    case PointerEvent::Kind::otherButton:
-        break;
-    }
-    return out << kind << " " << event.x << "," << event.y;
-}
-
-MotionModel::MotionModel(int startX, int startY)
-    : preciseX_(startX), preciseY_(startY)
-{
+    static const char* const kinds[] = {"motion", "press", "release", "other-button"};
+    return out << kinds[static_cast<int>(event.kind)] << " " << event.x << "," << event.y;
 }
 
 void MotionModel::apply(const Update& update)
@@ -33,8 +15,7 @@ void MotionModel::apply(const Update& update)
     if (update.has_mouseinfo()) {
         const ZimtorvaInfo& info = update.mouseinfo();
         sensitivity_ = static_cast<double>(info.sensitivity());
-        const float exponent = -1.0f / (info.smoothing() * 50.0f);
-        alpha_ = std::exp(exponent);
+        alpha_ = std::exp(-1.0f / (info.smoothing() * 50.0f));
         if (info.cursoractive() != ZimtorvaInfo::NONE)
             active_ = info.cursoractive() == ZimtorvaInfo::ACTIVE;
         settings_ = info;

@@ -7,9 +7,8 @@
 
 namespace zt::test {
 
-// One event as an X client sees it: the pointer moved to a whole-pixel
-// position, or the left button going down or up there (any other button
-// shows as otherButton, which nothing should ever cause).
+// One event as an X client sees it: a move to a whole pixel, or the left
+// button down or up there (otherButton: any other, which nothing may cause).
 struct PointerEvent {
     enum class Kind { motion, press, release, otherButton };
     Kind kind;
@@ -27,7 +26,7 @@ std::ostream& operator<<(std::ostream& out, const PointerEvent& event);
 // Assumes the moves of each Update have all run before the next is written.
 class MotionModel {
 public:
-    MotionModel(int startX, int startY);
+    MotionModel(int startX, int startY) : preciseX_(startX), preciseY_(startY) {}
 
     void apply(const Update& update);
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "integration/PointerObserver.h"
+#include "integration/MotionModel.h"
 
 #include <QImage>
 
@@ -8,15 +8,22 @@
 #include <string>
 #include <vector>
 
+struct _XDisplay;
+
 namespace zt::test {
 
-// An X client that looks at the screen as a user would see it and uses the
-// mouse as a user would: finds windows, grabs pictures of parts of the
-// screen, clicks through XTest.
+struct Rect {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+};
+
+// An X client that sees the screen and uses the mouse as a user would (finds
+// windows, grabs pictures, clicks through XTest) and watches the pointer.
 class ScreenInspector {
 public:
     struct Window {
-        unsigned long id = 0;
         Rect area; // in root coordinates
         bool viewable = false;
         bool overrideRedirect = false;
@@ -26,9 +33,6 @@ public:
     };
 
     explicit ScreenInspector(const std::string& displayName);
-    ~ScreenInspector();
-    ScreenInspector(const ScreenInspector&) = delete;
-    ScreenInspector& operator=(const ScreenInspector&) = delete;
 
     // Every window of the tree, parents before children.
     std::vector<Window> windows();
@@ -37,10 +41,22 @@ public:
     void click(int x, int y, int button);
     // Whether some client owns the selection named `name`.
     bool selectionOwned(const std::string& name);
+    // A stand-in window manager for as long as this client lives.
+    void announceWindowManager();
+
+    // A window over `area` that selects motion and button events.
+    void watchPointer(Rect area);
+    // Puts the pointer at (x, y) and forgets every pointer event so far.
+    void warp(int x, int y);
+    // Every pointer event delivered to that window so far, in order.
+    const std::vector<PointerEvent>& pointerEvents();
 
 private:
-    struct Connection;
-    std::unique_ptr<Connection> connection_;
+    void walk(unsigned long parent, const std::vector<std::string>& above, std::vector<Window>& found);
+
+    std::unique_ptr<_XDisplay, int (*)(_XDisplay*)> display_;
+    unsigned long window_ = 0;
+    std::vector<PointerEvent> events_;
 };
 
 } // namespace zt::test

@@ -6,8 +6,7 @@
 
 int main(int argc, char** argv)
 {
-    // Every bus and display these tests use is one they start themselves;
-    // nothing may reach the machine's own by default.
+    // The tests start every bus and display they use; never the machine's own.
     setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/zt-tests-no-system-bus", 1);
     setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/zt-tests-no-session-bus", 1);
     unsetenv("DISPLAY");

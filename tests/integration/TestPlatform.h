@@ -2,51 +2,64 @@
 
 #include "backends/qt/QtMainQueue.h"
 #include "backends/x11/X11PointerEvents.h"
-#include "integration/TimestampingPointer.h"
 #include "link/platform/Platform.h"
 
 #include <QDBusConnection>
 #include <QString>
 
+#include <chrono>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace zt::test {
 
-// The real backends, pointed at a private X display and a private bus: the
-// Qt main queue, the X11 pointer (seen through a TimestampingPointer) and
-// the BlueZ peripheral manager on a connection of its own. Needs a running
-// QCoreApplication.
+// Passes every call on to the real pointer, noting when each event was handed over.
+class TimestampingPointer final : public PointerEvents {
+public:
+    using Clock = std::chrono::steady_clock;
+    struct Post {
+        Clock::time_point called;
+    };
+
+    explicit TimestampingPointer(PointerEvents& inner) : inner_(inner) {}
+
+    std::optional<Point> currentLocation() override { return inner_.currentLocation(); }
+    bool postMouseEvent(MouseEventType type, Point location) override
+    {
+        posts_.push_back({Clock::now()});
+        return inner_.postMouseEvent(type, location);
+    }
+
+    const std::vector<Post>& posts() const { return posts_; }
+
+private:
+    PointerEvents& inner_;
+    std::vector<Post> posts_;
+};
+
+// The real backends on a private X display and bus: the Qt main queue, the X11
+// pointer (through a TimestampingPointer) and the BlueZ peripheral manager on
+// a connection of its own. Needs a running QCoreApplication.
 class TestPlatform final : public Platform {
 public:
     TestPlatform(const std::string& displayName, const QString& busAddress);
-    ~TestPlatform() override = default;
-    TestPlatform(const TestPlatform&) = delete;
-    TestPlatform& operator=(const TestPlatform&) = delete;
+    // The queue goes first, and with it any pending move that is the last to
+    // hold the Watch, while the pointer and bus it uses remain.
+    ~TestPlatform() override;
 
-    MainQueue& mainQueue() override { return queue_; }
+    MainQueue& mainQueue() override { return *queue_; }
     PointerEvents& pointerEvents() override { return pointer_; }
     std::unique_ptr<PeripheralManager> makePeripheralManager(PeripheralManagerDelegate& delegate) override;
 
     const TimestampingPointer& pointer() const { return pointer_; }
-    const QDBusConnection& bus() const { return bus_.connection; }
 
 private:
-    struct NamedConnection {
-        NamedConnection(const QString& address, const QString& name);
-        ~NamedConnection();
-        NamedConnection(const NamedConnection&) = delete;
-        NamedConnection& operator=(const NamedConnection&) = delete;
-        QString name;
-        QDBusConnection connection;
-    };
-
-    // In this order: the queue goes first, and with it any pending move that
-    // is the last to hold the Watch, while the pointer and bus it uses remain.
-    NamedConnection bus_;
+    QString busName_;
+    QDBusConnection bus_;
     X11PointerEvents x11_;
     TimestampingPointer pointer_;
-    QtMainQueue queue_;
+    std::unique_ptr<QtMainQueue> queue_ = std::make_unique<QtMainQueue>();
 };
 
 } // namespace zt::test

@@ -3,9 +3,8 @@
 #include "watch_output.pb.h"
 
 #include <QByteArray>
-#include <QString>
 
-#include <string>
+#include <utility>
 
 namespace zt::test {
 
@@ -20,18 +19,42 @@ struct Triple {
 class UpdateBuilder {
 public:
     UpdateBuilder& settings(float sensitivity, float smoothing, ZimtorvaInfo::ActiveState cursorActive,
-                            bool leftHanded = false, bool crownLeft = false);
-    UpdateBuilder& gesture(GestureType type);
-    UpdateBuilder& frame(Triple gyro, Triple grav);
+                            bool leftHanded = false, bool crownLeft = false)
+    {
+        ZimtorvaInfo* info = update_.mutable_mouseinfo();
+        info->set_sensitivity(sensitivity);
+        info->set_smoothing(smoothing);
+        info->set_cursoractive(cursorActive);
+        info->set_lefthanded(leftHanded);
+        info->set_crownleft(crownLeft);
+        return *this;
+    }
+
+    UpdateBuilder& gesture(GestureType type)
+    {
+        update_.add_gestures()->set_type(type);
+        return *this;
+    }
+
+    // `times` frames alike.
+    UpdateBuilder& frame(Triple gyro, Triple grav, int times = 1)
+    {
+        for (int i = 0; i < times; ++i) {
+            SensorFrame* f = update_.add_sensorframes();
+            for (const auto& [v, t] : {std::pair{f->mutable_gyro(), gyro}, std::pair{f->mutable_grav(), grav}}) {
+                v->set_x(t.x);
+                v->set_y(t.y);
+                v->set_z(t.z);
+            }
+        }
+        return *this;
+    }
 
     const Update& update() const { return update_; }
-    QByteArray bytes() const;
+    QByteArray bytes() const { return QByteArray::fromStdString(update_.SerializeAsString()); }
 
 private:
     Update update_;
 };
-
-// The bytes as the fake-bluez console takes them: lower-case hex, "-" for none.
-QString consoleHex(const QByteArray& bytes);
 
 } // namespace zt::test

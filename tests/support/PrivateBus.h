@@ -1,9 +1,11 @@
 #pragma once
 
+#include <memory>
 #include <string>
-#include <sys/types.h>
 
 namespace zt::test {
+
+class ChildProcess;
 
 // A private D-Bus message bus for one test: dbus-daemon with a permissive
 // configuration (any connection may own any name and call anything, as on a
@@ -21,10 +23,8 @@ public:
     const std::string& address() const { return address_; }
 
 private:
-    void stop();
-
-    pid_t pid_ = -1;
     std::string directory_;
+    std::unique_ptr<ChildProcess> daemon_;
     std::string address_;
 };
 

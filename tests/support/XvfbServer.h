@@ -1,10 +1,12 @@
 #pragma once
 
+#include <memory>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 namespace zt::test {
+
+class ChildProcess;
 
 // A private X server for one test: Xvfb on a display number it picks
 // itself, one 1280x800 screen, no TCP. Ready once constructed (throws
@@ -21,11 +23,8 @@ public:
     const std::string& displayName() const { return displayName_; }
 
 private:
-    void stop();
-
-    pid_t pid_ = -1;
+    std::unique_ptr<ChildProcess> server_;
     std::string displayName_;
-    std::string logPath_;
 };
 
 } // namespace zt::test

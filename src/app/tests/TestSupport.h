@@ -3,14 +3,15 @@
 #include "app/Appearance.h"
 #include "app/Bundle.h"
 #include "app/UserDefaults.h"
+#include "link/testing/FakePlatform.h"
 
-#include <QColor>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QImage>
-#include <QSettings>
-#include <QTemporaryDir>
+#include <QtTest>
+#include <QtWidgets>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sstream>
 
 namespace zt::apptest {
 
@@ -25,25 +26,11 @@ public:
     const QString& path() const { return path_; }
     Bundle bundle() const { return Bundle(path_); }
 
-    // One colour per image, so a test can tell which one is on show.
     void addImage(const QString& name, const QColor& colour) const
     {
         QImage image(36, 36, QImage::Format_ARGB32);
         image.fill(colour);
         image.save(path_ + QStringLiteral("/Contents/Resources/") + name + QStringLiteral(".png"));
-    }
-    void addFile(const QString& relativePath, const QByteArray& bytes) const
-    {
-        QDir().mkpath(QFileInfo(path_ + u'/' + relativePath).path());
-        QFile file(path_ + u'/' + relativePath);
-        if (file.open(QIODevice::WriteOnly))
-            file.write(bytes);
-    }
-    static QByteArray infoWithVersion(const QByteArray& element)
-    {
-        return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n"
-               "    <key>CFBundleShortVersionString</key>\n    "
-            + element + "\n</dict>\n</plist>\n";
     }
 
 private:
@@ -51,22 +38,27 @@ private:
     QString path_;
 };
 
+inline void write(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
 // A home folder and an empty settings store for one test.
-class Sandbox {
-public:
-    Sandbox() : previousHome_(qgetenv("HOME"))
+struct Sandbox {
+    Sandbox()
     {
-        qputenv("HOME", home_.path().toUtf8());
+        qputenv("HOME", home.path().toUtf8());
         QSettings(QSettings::NativeFormat, QSettings::UserScope, UserDefaults::organizationName,
                   UserDefaults::applicationName)
             .clear();
     }
-    ~Sandbox() { qputenv("HOME", previousHome_); }
-    QString home() const { return home_.path(); }
+    ~Sandbox() { qputenv("HOME", previousHome); }
 
-private:
-    QTemporaryDir home_;
-    QByteArray previousHome_;
+    const QByteArray previousHome = qgetenv("HOME");
+    const QTemporaryDir home;
 };
 
 class FakeAppearance : public Appearance {

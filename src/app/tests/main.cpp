@@ -5,28 +5,24 @@
 
 #include <gtest/gtest.h>
 
-// No display, none of the machine's D-Bus buses, and a home folder and
-// settings store of the run's own.
+// No display, none of the machine's buses, and a home and settings store of the run's own.
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qunsetenv("DISPLAY");
     qunsetenv("WAYLAND_DISPLAY");
-    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/zt-app-tests-no-bus");
-    qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/zt-app-tests-no-bus");
+    for (const char* bus : {"DBUS_SESSION_BUS_ADDRESS", "DBUS_SYSTEM_BUS_ADDRESS"})
+        qputenv(bus, "unix:path=/nonexistent/zt-app-tests-no-bus");
     QTemporaryDir sandbox;
-    const QString config = sandbox.filePath(QStringLiteral("config"));
-    const QString runtime = sandbox.filePath(QStringLiteral("runtime"));
-    if (!sandbox.isValid() || !QDir().mkpath(config) || !QDir().mkpath(runtime))
-        return 1;
-    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    qputenv("HOME", sandbox.filePath(QStringLiteral("home")).toUtf8());
-    qputenv("XDG_CONFIG_HOME", config.toUtf8());
-    qputenv("XDG_RUNTIME_DIR", runtime.toUtf8());
-
+    for (const char* folder : {"HOME", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR"}) {
+        const auto owner = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+        if (!sandbox.isValid() || !QDir().mkdir(sandbox.filePath(folder), owner))
+            return 1;
+        qputenv(folder, sandbox.filePath(folder).toUtf8());
+    }
     QApplication application(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config);
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, sandbox.filePath("XDG_CONFIG_HOME"));
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

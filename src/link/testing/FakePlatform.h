@@ -10,23 +10,15 @@
 namespace zt::testing {
 
 // The three fakes behind one Platform. The peripheral manager belongs to
-// whoever asked for it; manager() reaches the latest one while it lives.
+// whoever asked for it; manager() is the latest one, valid while that owner
+// keeps it.
 class FakePlatform : public Platform {
 public:
-    FakePlatform() = default;
-    FakePlatform(const FakePlatform&) = delete;
-    FakePlatform& operator=(const FakePlatform&) = delete;
-    ~FakePlatform() override;
-
     MainQueue& mainQueue() override { return queue; }
     PointerEvents& pointerEvents() override { return pointer; }
     std::unique_ptr<PeripheralManager> makePeripheralManager(PeripheralManagerDelegate& delegate) override;
 
-    // Null once the latest manager has been destroyed.
     ScriptedPeripheralManager* manager() const { return manager_; }
-
-    // The state a new manager starts in.
-    ManagerState initialState = ManagerState::unknown;
 
     FakeMainQueue queue;
     RecordingPointer pointer;

@@ -2,16 +2,10 @@
 
 namespace zt::testing {
 
-std::optional<Point> RecordingPointer::currentLocation()
-{
-    ++locationReads;
-    return location;
-}
-
 bool RecordingPointer::postMouseEvent(MouseEventType type, Point where)
 {
     if (failEventCreation) {
-        ++failedPosts;
+        failedPosts.push_back(type);
         return false;
     }
     events.push_back(Event{type, where});

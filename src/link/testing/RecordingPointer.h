@@ -2,7 +2,6 @@
 
 #include "link/platform/PointerEvents.h"
 
-#include <cstddef>
 #include <optional>
 #include <vector>
 
@@ -18,19 +17,25 @@ public:
         friend bool operator==(const Event&, const Event&) = default;
     };
 
-    std::optional<Point> currentLocation() override;
+    std::optional<Point> currentLocation() override { return location; }
     bool postMouseEvent(MouseEventType type, Point location) override;
 
-    // What currentLocation() reports; empty: the pointer cannot be located.
+    // Empty: the pointer cannot be located.
     std::optional<Point> location = Point{0, 0};
     // Makes postMouseEvent() fail as if the event could not be created.
     bool failEventCreation = false;
-    // Whether a posted event moves `location` to where it was posted.
     bool followsEvents = true;
 
+    std::vector<MouseEventType> eventTypes() const
+    {
+        std::vector<MouseEventType> types;
+        for (const Event& e : events)
+            types.push_back(e.type);
+        return types;
+    }
+
     std::vector<Event> events;
-    std::size_t locationReads = 0;
-    std::size_t failedPosts = 0;
+    std::vector<MouseEventType> failedPosts;
 };
 
 } // namespace zt::testing

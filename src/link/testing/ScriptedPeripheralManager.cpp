@@ -1,42 +1,31 @@
 #include "link/testing/ScriptedPeripheralManager.h"
 
-#include <utility>
-
 namespace zt::testing {
-
-ScriptedPeripheralManager::ScriptedPeripheralManager(PeripheralManagerDelegate& delegate, ManagerState initial)
-    : delegate_(delegate), state_(initial)
-{
-}
-
-ScriptedPeripheralManager::~ScriptedPeripheralManager()
-{
-    if (onDestroyed)
-        onDestroyed();
-}
 
 void ScriptedPeripheralManager::add(const ServiceDescription& service)
 {
-    calls.push_back(Call::add);
+    log.push_back("add");
     addedServices.push_back(service);
 }
 
 void ScriptedPeripheralManager::startAdvertising(const AdvertisementData& advertisement)
 {
-    calls.push_back(Call::startAdvertising);
+    log.push_back("startAdvertising");
     advertisements.push_back(advertisement);
 }
 
 void ScriptedPeripheralManager::respond(const ATTRequest& request, ATTResult result)
 {
-    calls.push_back(Call::respond);
+    const bool success = result == ATTResult::success;
+    log.push_back("respond " + std::to_string(request.id) +
+                  (success ? " success" : " error " + std::to_string(static_cast<int>(result))));
     responses.push_back(Response{request, result});
 }
 
 void ScriptedPeripheralManager::setDesiredConnectionLatency(ConnectionLatency latency, const Central& central)
 {
-    calls.push_back(Call::setDesiredConnectionLatency);
-    latencyRequests.push_back(LatencyRequest{latency, central});
+    const bool low = latency == ConnectionLatency::low;
+    log.push_back("latency " + (low ? "low" : std::to_string(static_cast<int>(latency))) + " " + central.identifier);
 }
 
 void ScriptedPeripheralManager::deliverState(ManagerState state)
@@ -49,20 +38,6 @@ ATTRequest ScriptedPeripheralManager::deliverRead(ATTRequest request)
 {
     delegate_.didReceiveRead(*this, request);
     return request;
-}
-
-void ScriptedPeripheralManager::deliverWrite(const std::vector<ATTRequest>& requests)
-{
-    delegate_.didReceiveWrite(*this, requests);
-}
-
-void ScriptedPeripheralManager::clearRecords()
-{
-    calls.clear();
-    addedServices.clear();
-    advertisements.clear();
-    responses.clear();
-    latencyRequests.clear();
 }
 
 } // namespace zt::testing

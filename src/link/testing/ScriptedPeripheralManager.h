@@ -2,29 +2,22 @@
 
 #include "link/platform/PeripheralManager.h"
 
-#include <functional>
+#include <string>
 #include <vector>
 
 namespace zt::testing {
 
-// A peripheral manager driven by the test: it records every call the
-// delegate makes into it, and deliver*() hands the delegate a callback the
-// way the platform would (state first, with state() already updated).
+// A peripheral manager driven by the test: it logs every call the delegate
+// makes into it, and deliver*() hands the delegate a callback the way the
+// platform would (state first, with state() already updated).
 class ScriptedPeripheralManager : public PeripheralManager {
 public:
-    enum class Call { add, startAdvertising, respond, setDesiredConnectionLatency };
     struct Response {
         ATTRequest request;
         ATTResult result;
     };
-    struct LatencyRequest {
-        ConnectionLatency latency;
-        Central central;
-    };
 
-    explicit ScriptedPeripheralManager(PeripheralManagerDelegate& delegate,
-                                       ManagerState initial = ManagerState::unknown);
-    ~ScriptedPeripheralManager() override;
+    explicit ScriptedPeripheralManager(PeripheralManagerDelegate& delegate) : delegate_(delegate) {}
 
     ManagerState state() const override { return state_; }
     void add(const ServiceDescription& service) override;
@@ -35,23 +28,18 @@ public:
     void deliverState(ManagerState state);
     // Returns the request as the delegate left it (its value set for a read).
     ATTRequest deliverRead(ATTRequest request);
-    void deliverWrite(const std::vector<ATTRequest>& requests);
+    void deliverWrite(const std::vector<ATTRequest>& requests) { delegate_.didReceiveWrite(*this, requests); }
 
-    // Forgets what was recorded so far (long-running benchmarks, fuzzing).
-    void clearRecords();
-
-    std::vector<Call> calls; // every recorded call, in order
+    // Every call in order: "add", "startAdvertising", "respond <id> success"
+    // (or "error <code>"), "latency <low|code> <central>".
+    std::vector<std::string> log;
     std::vector<ServiceDescription> addedServices;
     std::vector<AdvertisementData> advertisements;
     std::vector<Response> responses;
-    std::vector<LatencyRequest> latencyRequests;
-
-    // Runs when the manager is destroyed (its owner let it go).
-    std::function<void()> onDestroyed;
 
 private:
     PeripheralManagerDelegate& delegate_;
-    ManagerState state_;
+    ManagerState state_ = ManagerState::unknown;
 };
 
 } // namespace zt::testing

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
 #include <vector>
 
 namespace zt {
@@ -11,84 +10,67 @@ namespace {
 
 using testing::RecordingPointer;
 using Type = MouseEventType;
+const Type M = Type::mouseMoved, D = Type::leftMouseDown, U = Type::leftMouseUp;
 
-struct GainCase {
-    const char* name;
-    double sensitivity;
-    double xOffset;
-    double yOffset;
-    Point start;
-    Point expected;
-};
-
-void PrintTo(const GainCase& c, std::ostream* os) { *os << c.name; }
-
-class CursorGain : public ::testing::TestWithParam<GainCase> {};
-
-TEST_P(CursorGain, PostsOneMoveAtOffsetTimesSensitivityTimesThirty)
+TEST(CursorControllerTest, MovesByOffsetTimesSensitivityTimesThirty)
 {
-    const GainCase& c = GetParam();
-    RecordingPointer pointer;
-    pointer.location = c.start;
-    CursorController controller(pointer);
-    controller.sensitivity = c.sensitivity;
-
-    controller.moveCursorBy(c.xOffset, c.yOffset);
-
-    ASSERT_EQ(pointer.events.size(), 1u);
-    EXPECT_EQ(pointer.events[0].type, Type::mouseMoved);
-    EXPECT_EQ(pointer.events[0].location.x, c.expected.x);
-    EXPECT_EQ(pointer.events[0].location.y, c.expected.y);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, CursorGain,
-    ::testing::Values(GainCase{"UnitRight", 1.0, 1, 0, {100, 50}, {130, 50}},
-                      GainCase{"DownIsPositiveY", 2.0, 0, 1, {100, 50}, {100, 110}},
-                      GainCase{"ZeroSensitivityStaysPut", 0.0, 7, -3, {100, 50}, {100, 50}},
-                      GainCase{"NegativeSensitivityReversesBothAxes", -1.0, 1, 2, {100, 50}, {70, -10}},
-                      // Double precision throughout: 0.1 x (0.25 x 30) is not a float result.
-                      GainCase{"DoublePrecisionGain", 0.25, 0.1, -0.1, {0, 0}, {0.1 * 7.5, -0.1 * 7.5}},
-                      GainCase{"BeyondEveryDisplayUnclamped", 1.0, 1e6, -1e6, {10, 10}, {30000010, -29999990}}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-// 'c' arms a click, 'm' moves; the events expected from the moves.
-struct ClickCase {
-    const char* name;
-    const char* script;
-    std::vector<Type> expected;
-};
-
-void PrintTo(const ClickCase& c, std::ostream* os) { *os << c.name; }
-
-class CursorClick : public ::testing::TestWithParam<ClickCase> {};
-
-TEST_P(CursorClick, ClickRidesOnTheNextTwoMoves)
-{
-    RecordingPointer pointer;
-    CursorController controller(pointer);
-    for (const char* op = GetParam().script; *op; ++op) {
-        if (*op == 'c')
-            controller.simulateLeftClick();
-        else
-            controller.moveCursorBy(1, 1);
+    const struct {
+        const char* name;
+        double sensitivity, xOffset, yOffset;
+        Point start, expected;
+    } cases[] = {
+        {"UnitRight", 1.0, 1, 0, {100, 50}, {130, 50}},
+        {"DownIsPositiveY", 2.0, 0, 1, {100, 50}, {100, 110}},
+        {"ZeroSensitivityStaysPut", 0.0, 7, -3, {100, 50}, {100, 50}},
+        {"NegativeSensitivityReversesBothAxes", -1.0, 1, 2, {100, 50}, {70, -10}},
+        // Double precision throughout: 0.1 x (0.25 x 30) is not a float result.
+        {"DoublePrecisionGain", 0.25, 0.1, -0.1, {0, 0}, {0.1 * 7.5, -0.1 * 7.5}},
+        {"BeyondEveryDisplayUnclamped", 1.0, 1e6, -1e6, {10, 10}, {30000010, -29999990}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RecordingPointer pointer;
+        pointer.location = c.start;
+        CursorController controller(pointer);
+        controller.sensitivity = c.sensitivity;
+        controller.moveCursorBy(c.xOffset, c.yOffset);
+        EXPECT_EQ(pointer.events, (std::vector<RecordingPointer::Event>{{M, c.expected}}));
     }
-    std::vector<Type> types;
-    for (const auto& e : pointer.events)
-        types.push_back(e.type);
-    EXPECT_EQ(types, GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, CursorClick,
-    ::testing::Values(ClickCase{"NoClick", "mm", {Type::mouseMoved, Type::mouseMoved}},
-                      ClickCase{"DownUpThenMoved", "cmmm", {Type::leftMouseDown, Type::leftMouseUp, Type::mouseMoved}},
-                      ClickCase{"ArmedTwiceIsOneClick", "ccmmm",
-                                {Type::leftMouseDown, Type::leftMouseUp, Type::mouseMoved}},
-                      ClickCase{"ReArmedAfterDownGivesSecondDown", "cmcmmm",
-                                {Type::leftMouseDown, Type::leftMouseDown, Type::leftMouseUp, Type::mouseMoved}},
-                      ClickCase{"ArmingPostsNothing", "cc", {}}),
-    [](const auto& info) { return std::string(info.param.name); });
+TEST(CursorControllerTest, ClickRidesOnTheNextTwoMoves)
+{
+    // 'c' arms a click, 'm' moves, 'x' / 'l' lose and give back the pointer's
+    // location, 'f' / 'o' make event creation fail and work again.
+    const struct {
+        const char* script;
+        std::vector<Type> posted, lost;
+    } cases[] = {
+        {"mm", {M, M}, {}},
+        {"cmmm", {D, U, M}, {}},
+        {"ccmmm", {D, U, M}, {}},       // armed twice: one click
+        {"cmcmmm", {D, D, U, M}, {}},   // re-armed after the down: a second down
+        {"cc", {}, {}},                 // arming alone posts nothing
+        {"cxmmlmm", {D, U}, {}},        // without a location the click waits
+        {"cfmomm", {U, M}, {D}},        // a lost down is not retried: it would land elsewhere
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.script);
+        RecordingPointer pointer;
+        CursorController controller(pointer);
+        for (const char* op = c.script; *op; ++op) {
+            switch (*op) {
+            case 'c': controller.simulateLeftClick(); break;
+            case 'm': controller.moveCursorBy(1, 1); break;
+            case 'x': pointer.location.reset(); break;
+            case 'l': pointer.location = Point{0, 0}; break;
+            default: pointer.failEventCreation = *op == 'f';
+            }
+        }
+        EXPECT_EQ(pointer.eventTypes(), c.posted);
+        EXPECT_EQ(pointer.failedPosts, c.lost);
+    }
+}
 
 TEST(CursorControllerTest, DownAndUpGoOutWhereEachMoveLands)
 {
@@ -98,43 +80,7 @@ TEST(CursorControllerTest, DownAndUpGoOutWhereEachMoveLands)
     controller.simulateLeftClick();
     controller.moveCursorBy(1, 0);
     controller.moveCursorBy(0, 1);
-    const std::vector<RecordingPointer::Event> expected{{Type::leftMouseDown, {40, 10}}, {Type::leftMouseUp, {40, 40}}};
-    EXPECT_EQ(pointer.events, expected);
-}
-
-TEST(CursorControllerTest, NoLocationPostsNothingAndKeepsTheClickArmed)
-{
-    RecordingPointer pointer;
-    CursorController controller(pointer);
-    controller.simulateLeftClick();
-    pointer.location.reset();
-    controller.moveCursorBy(1, 1);
-    controller.moveCursorBy(1, 1);
-    EXPECT_TRUE(pointer.events.empty());
-
-    pointer.location = Point{0, 0};
-    controller.moveCursorBy(1, 1);
-    controller.moveCursorBy(1, 1);
-    ASSERT_EQ(pointer.events.size(), 2u);
-    EXPECT_EQ(pointer.events[0].type, Type::leftMouseDown);
-    EXPECT_EQ(pointer.events[1].type, Type::leftMouseUp);
-}
-
-TEST(CursorControllerTest, FailedEventCreationStillConsumesTheFlag)
-{
-    RecordingPointer pointer;
-    CursorController controller(pointer);
-    controller.simulateLeftClick();
-    pointer.failEventCreation = true;
-    controller.moveCursorBy(1, 1); // the down is lost
-    EXPECT_EQ(pointer.failedPosts, 1u);
-
-    pointer.failEventCreation = false;
-    controller.moveCursorBy(1, 1);
-    controller.moveCursorBy(1, 1);
-    ASSERT_EQ(pointer.events.size(), 2u);
-    EXPECT_EQ(pointer.events[0].type, Type::leftMouseUp);
-    EXPECT_EQ(pointer.events[1].type, Type::mouseMoved);
+    EXPECT_EQ(pointer.events, (std::vector<RecordingPointer::Event>{{D, {40, 10}}, {U, {40, 40}}}));
 }
 
 } // namespace
