@@ -6,7 +6,8 @@
 
 int main(int argc, char** argv)
 {
-    // The tests start every bus and display they use; never the machine's own.
+    // Every bus and display a test uses is one it starts; by default nothing
+    // reaches the machine's own.
     setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/zt-tests-no-system-bus", 1);
     setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/zt-tests-no-session-bus", 1);
     unsetenv("DISPLAY");
