@@ -6,6 +6,7 @@
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QDBusVirtualObject>
+#include <QTimer>
 #include <QUuid>
 
 #include <algorithm>
@@ -17,7 +18,6 @@ namespace {
 using InterfaceMap = QMap<QString, QVariantMap>;
 using ObjectMap = QMap<QDBusObjectPath, InterfaceMap>;
 
-const QString adapterPath = QStringLiteral("/org/bluez/hci0");
 const QString adapterInterface = QStringLiteral("org.bluez.Adapter1");
 const QString gattManagerInterface = QStringLiteral("org.bluez.GattManager1");
 const QString advertisingManagerInterface = QStringLiteral("org.bluez.LEAdvertisingManager1");
@@ -61,7 +61,12 @@ auto heldBy(QString T::*path, const QString& sender, const QString& at)
 
 struct FakeBluez::Objects : QDBusVirtualObject {
     explicit Objects(FakeBluez& owner) : owner(owner) {}
-    bool handleMessage(const QDBusMessage& message, const QDBusConnection&) override { return owner.handle(message); }
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
+    {
+        // A call an earlier run received but had not handled before it
+        // stopped went to a daemon that is gone: it must not reach this one.
+        return connection.name() != owner.connection_.name() || owner.handle(message);
+    }
     QString introspect(const QString&) const override { return {}; }
     FakeBluez& owner;
 };
@@ -109,6 +114,9 @@ void FakeBluez::stop()
     clients_.setWatchedServices({});
     clients_.setConnection(QDBusConnection(QString()));
     connection_.unregisterObject(QStringLiteral("/"), QDBusConnection::UnregisterTree);
+    // The bus notices a closed connection only later; a start() right after
+    // would find the name still taken. Watchers see the same change of owner.
+    connection_.unregisterService(QStringLiteral("org.bluez"));
     QDBusConnection::disconnectFromBus(connection_.name());
     connection_ = QDBusConnection(QString());
     applications_.clear();
@@ -122,18 +130,20 @@ void FakeBluez::setPowered(bool powered)
         return;
     state_.powered = powered;
     if (running_ && state_.adapter)
-        emitSignal(adapterPath, propertiesInterface, QStringLiteral("PropertiesChanged"),
+        emitSignal(adapterPath_, propertiesInterface, QStringLiteral("PropertiesChanged"),
                    {adapterInterface, QVariantMap{{QStringLiteral("Powered"), state_.powered}}, QStringList()});
 }
 
-void FakeBluez::addAdapter()
+void FakeBluez::addAdapter(const QString& path)
 {
     if (state_.adapter)
         return;
     state_.adapter = true;
+    if (!path.isEmpty())
+        adapterPath_ = path;
     if (running_)
         emitSignal(QStringLiteral("/"), objectManagerInterface, QStringLiteral("InterfacesAdded"),
-                   {QVariant::fromValue(QDBusObjectPath(adapterPath)), QVariant::fromValue(adapterInterfaces())});
+                   {QVariant::fromValue(QDBusObjectPath(adapterPath_)), QVariant::fromValue(adapterInterfaces())});
 }
 
 void FakeBluez::removeAdapter()
@@ -147,7 +157,7 @@ void FakeBluez::removeAdapter()
     state_.adapter = false;
     if (running_)
         emitSignal(QStringLiteral("/"), objectManagerInterface, QStringLiteral("InterfacesRemoved"),
-                   {QVariant::fromValue(QDBusObjectPath(adapterPath)), removed});
+                   {QVariant::fromValue(QDBusObjectPath(adapterPath_)), removed});
 }
 
 void FakeBluez::addAdvertisingManager()
@@ -157,8 +167,23 @@ void FakeBluez::addAdvertisingManager()
     state_.advertisingManager = true;
     if (running_ && state_.adapter)
         emitSignal(QStringLiteral("/"), objectManagerInterface, QStringLiteral("InterfacesAdded"),
-                   {QVariant::fromValue(QDBusObjectPath(adapterPath)),
+                   {QVariant::fromValue(QDBusObjectPath(adapterPath_)),
                     QVariant::fromValue(InterfaceMap{{advertisingManagerInterface, {}}})});
+}
+
+void FakeBluez::removeAdvertisingManager()
+{
+    if (!state_.advertisingManager)
+        return;
+    state_.advertisingManager = false;
+    if (running_ && state_.adapter)
+        emitSignal(QStringLiteral("/"), objectManagerInterface, QStringLiteral("InterfacesRemoved"),
+                   {QVariant::fromValue(QDBusObjectPath(adapterPath_)), QStringList{advertisingManagerInterface}});
+}
+
+void FakeBluez::injectFault(const QString& method, Fault fault, std::chrono::milliseconds lateBy)
+{
+    faults_[method].append(InjectedFault{fault, lateBy});
 }
 
 void FakeBluez::releaseAdvertisements()
@@ -173,7 +198,7 @@ void FakeBluez::releaseAdvertisements()
 
 void FakeBluez::preregisterApplication(const QString& sender, const QString& root)
 {
-    applications_.append(Application{sender, root, {}, {}});
+    applications_.append(Application{sender, root, {}, {}, adapterPath_});
     watch(sender);
 }
 
@@ -266,7 +291,7 @@ bool FakeBluez::handle(const QDBusMessage& message)
     const QString member = message.member();
     const bool gatt = interface == gattManagerInterface;
     const bool advertising = state_.advertisingManager && interface == advertisingManagerInterface;
-    const bool onAdapter = state_.adapter && message.path() == adapterPath && (gatt || advertising);
+    const bool onAdapter = state_.adapter && message.path() == adapterPath_ && (gatt || advertising);
     const QString object = gatt ? QStringLiteral("Application") : QStringLiteral("Advertisement");
     if (message.path() == QLatin1String("/") && interface == objectManagerInterface &&
         member == QLatin1String("GetManagedObjects")) {
@@ -274,7 +299,7 @@ bool FakeBluez::handle(const QDBusMessage& message)
                            {{QStringLiteral("org.bluez.AgentManager1"), {}},
                             {QStringLiteral("org.bluez.ProfileManager1"), {}}}}};
         if (state_.adapter)
-            objects.insert(QDBusObjectPath(adapterPath), adapterInterfaces());
+            objects.insert(QDBusObjectPath(adapterPath_), adapterInterfaces());
         answer(message, message.createReply(QVariant::fromValue(objects)));
     } else if (onAdapter && member == QLatin1String("Register") + object) {
         registerObject(message, gatt);
@@ -291,7 +316,13 @@ bool FakeBluez::handle(const QDBusMessage& message)
 void FakeBluez::registerObject(const QDBusMessage& message, bool application)
 {
     ++(application ? registerApplicationCalls_ : registerAdvertisementCalls_);
-    if (message.signature() != QLatin1String("oa{sv}"))
+    QList<InjectedFault>& faults = faults_[message.member()];
+    const InjectedFault injected = faults.isEmpty() ? InjectedFault{} : faults.takeFirst();
+    if (injected.fault == Fault::swallow)
+        return;
+    if (injected.fault == Fault::fail)
+        return refuse(message, errorFailed, QStringLiteral("Failed to register"));
+    if (injected.fault == Fault::refuse || message.signature() != QLatin1String("oa{sv}"))
         return refuse(message, errorInvalidArguments, QStringLiteral("Invalid arguments"));
     const QString sender = message.service();
     const QString path = message.arguments().at(0).value<QDBusObjectPath>().path();
@@ -308,12 +339,22 @@ void FakeBluez::registerObject(const QDBusMessage& message, bool application)
             ? QDBusMessage::createMethodCall(sender, path, objectManagerInterface, QStringLiteral("GetManagedObjects"))
             : QDBusMessage::createMethodCall(sender, path, propertiesInterface, QStringLiteral("GetAll"))
                   << advertisementInterface;
-    whenAnswered(question, [this, message, path, application](const QDBusMessage& reply) {
+    const auto finish = [this, message, path, application](const QDBusMessage& reply) {
         registering_.removeAll(qMakePair(message.service(), path));
         if (application)
             finishApplication(message, path, reply);
         else
             finishAdvertisement(message, path, reply);
+    };
+    whenAnswered(question, [this, finish, injected](const QDBusMessage& reply) {
+        if (injected.fault != Fault::late)
+            return finish(reply);
+        // Still registering meanwhile, as BlueZ is until it has an answer.
+        const quint64 generation = generation_;
+        QTimer::singleShot(injected.lateBy, this, [this, finish, reply, generation] {
+            if (generation == generation_)
+                finish(reply);
+        });
     });
 }
 
@@ -334,7 +375,7 @@ void FakeBluez::finishApplication(const QDBusMessage& call, const QString& root,
     if (reply.type() != QDBusMessage::ReplyMessage || reply.signature() != QLatin1String("a{oa{sa{sv}}}"))
         return fail(QStringLiteral("No object received"));
     const ObjectMap objects = qdbus_cast<ObjectMap>(reply.arguments().at(0));
-    Application application{call.service(), root, {}, {}};
+    Application application{call.service(), root, {}, {}, call.path()};
     for (auto it = objects.cbegin(); it != objects.cend(); ++it) {
         const QString path = it.key().path();
         // BlueZ only follows objects in the application's namespace.
@@ -377,8 +418,9 @@ void FakeBluez::finishAdvertisement(const QDBusMessage& call, const QString& pat
 {
     if (reply.type() != QDBusMessage::ReplyMessage || reply.signature() != QLatin1String("a{sv}"))
         return refuse(call, errorFailed, QStringLiteral("Failed to read advertisement"));
+    // BlueZ answers Failed, not InvalidArguments, for properties it cannot parse.
     const auto bad = [&](const char* property) {
-        refuse(call, errorInvalidArguments, QStringLiteral("Failed to parse advertisement (%1)").arg(property));
+        refuse(call, errorFailed, QStringLiteral("Failed to parse advertisement (%1)").arg(property));
     };
     const QVariantMap properties = qdbus_cast<QVariantMap>(reply.arguments().at(0));
     const QVariant type = properties.value(QStringLiteral("Type"), QStringLiteral("broadcast"));
@@ -393,7 +435,11 @@ void FakeBluez::finishAdvertisement(const QDBusMessage& call, const QString& pat
     const QVariant name = properties.value(QStringLiteral("LocalName"), QString());
     if (!isString(name))
         return bad("LocalName");
-    const Advertisement advertisement{call.service(), path, type.toString(), name.toString(), uuidList};
+    const QVariant discoverable = properties.value(QStringLiteral("Discoverable"));
+    if (discoverable.isValid() && discoverable.metaType().id() != QMetaType::Bool)
+        return bad("Discoverable");
+    const Advertisement advertisement{call.service(), path, type.toString(), name.toString(), uuidList, call.path(),
+                                      discoverable.isValid() ? std::optional(discoverable.toBool()) : std::nullopt};
     advertisements_.append(advertisement);
     answer(call, call.createReply());
     Q_EMIT advertisementRegistered(advertisement);

@@ -10,8 +10,10 @@
 #include <QStringList>
 #include <QVariantMap>
 
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace zt::test {
 
@@ -24,7 +26,8 @@ struct FakeBluezOptions {
 
 // A stand-in for the Bluetooth daemon on a test's own bus: org.bluez on a
 // connection of its own (a new unique name per start, as a restarted daemon
-// shows), an ObjectManager at "/" and the adapter /org/bluez/hci0.
+// shows), an ObjectManager at "/" and one adapter, /org/bluez/hci0 unless
+// another is added.
 // Registrations are checked as BlueZ 5.66 checks them, by reading the
 // caller's objects before answering; they survive a power cycle and go with
 // the adapter, the daemon or the client leaving the bus. It also plays the
@@ -49,6 +52,7 @@ public:
         QString root;
         QList<Service> services;
         QList<Characteristic> characteristics;
+        QString adapter;
     };
     struct Advertisement {
         QString sender;
@@ -56,7 +60,14 @@ public:
         QString type;
         QString localName;
         QStringList serviceUUIDs;
+        QString adapter;
+        std::optional<bool> discoverable; // absent when not exported
     };
+    // What the daemon does with one registration call: answer it as usual,
+    // never answer it (and register nothing), answer org.bluez.Error.Failed
+    // or org.bluez.Error.InvalidArguments at once, or register and answer
+    // only `lateBy` after the objects were read.
+    enum class Fault { none, swallow, fail, refuse, late };
 
     static const QString devicePath;
 
@@ -71,9 +82,16 @@ public:
 
     void setPowered(bool powered);
     bool powered() const { return state_.powered; }
-    void addAdapter();
+    const QString& adapterPath() const { return adapterPath_; }
+    // At `path`, or where the last one was; powered and with an advertising
+    // manager as last set.
+    void addAdapter(const QString& path = {});
     void removeAdapter();
     void addAdvertisingManager();
+    void removeAdvertisingManager();
+    // For the next call of `method` ("RegisterApplication" or
+    // "RegisterAdvertisement") not yet given a fault.
+    void injectFault(const QString& method, Fault fault, std::chrono::milliseconds lateBy = {});
     void releaseAdvertisements();
     // A registration its owner lost track of.
     void preregisterApplication(const QString& sender, const QString& root);
@@ -125,6 +143,12 @@ private:
     QDBusServiceWatcher clients_;
     bool running_ = false;
     Options state_;
+    QString adapterPath_ = QStringLiteral("/org/bluez/hci0");
+    struct InjectedFault {
+        Fault fault = Fault::none;
+        std::chrono::milliseconds lateBy{};
+    };
+    QMap<QString, QList<InjectedFault>> faults_; // by method, in order
     // Bumped by stop(): answers meant for an earlier run are dropped.
     quint64 generation_ = 0;
 

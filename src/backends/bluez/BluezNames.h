@@ -16,6 +16,7 @@ inline constexpr char properties[] = "org.freedesktop.DBus.Properties";
 
 inline constexpr char errorFailed[] = "org.bluez.Error.Failed";
 inline constexpr char errorAlreadyExists[] = "org.bluez.Error.AlreadyExists";
+inline constexpr char errorInvalidArguments[] = "org.bluez.Error.InvalidArguments";
 inline constexpr char errorNotAuthorized[] = "org.bluez.Error.NotAuthorized";
 inline constexpr char errorNotPermitted[] = "org.bluez.Error.NotPermitted";
 inline constexpr char errorNotSupported[] = "org.bluez.Error.NotSupported";

@@ -40,15 +40,16 @@ bool sameAdvertisement(const AdvertisementData& a, const AdvertisementData& b)
 
 } // namespace
 
-BluezPeripheralManager::BluezPeripheralManager(PeripheralManagerDelegate& delegate, QDBusConnection bus)
+BluezPeripheralManager::BluezPeripheralManager(PeripheralManagerDelegate& delegate, QDBusConnection bus,
+                                               bluez::RegistrationTiming timing)
     : delegate_(delegate), bus_(std::move(bus)), gate_(std::make_unique<bluez::CallerGate>()),
       router_(std::make_unique<bluez::AttRequestRouter>(*this, delegate)),
       applicationRegistration_(std::make_unique<bluez::Registration>(
           bus_, QString::fromLatin1(bluez::names::gattManager), QStringLiteral("RegisterApplication"),
-          QStringLiteral("UnregisterApplication"), applicationRoot)),
+          QStringLiteral("UnregisterApplication"), applicationRoot, timing, [this] { update(); })),
       advertisementRegistration_(std::make_unique<bluez::Registration>(
           bus_, QString::fromLatin1(bluez::names::advertisingManager), QStringLiteral("RegisterAdvertisement"),
-          QStringLiteral("UnregisterAdvertisement"), advertisementPath))
+          QStringLiteral("UnregisterAdvertisement"), advertisementPath, timing, [this] { update(); }))
 {
     bluez::registerDBusTypes();
     watcher_ = std::make_unique<bluez::AdapterWatcher>(bus_);
@@ -118,6 +119,10 @@ void BluezPeripheralManager::update()
             applicationRegistration_->ensure(owner, adapter->path);
         if (advertisement_ && advertisement_->exported() && adapter->advertisingManager)
             advertisementRegistration_->ensure(owner, adapter->path);
+    } else {
+        // Tried again on the next powered-on report, from the start.
+        applicationRegistration_->stopRetrying();
+        advertisementRegistration_->stopRetrying();
     }
 
     if (const std::optional<ManagerState> current = watcher_->state())

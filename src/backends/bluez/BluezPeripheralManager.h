@@ -1,5 +1,6 @@
 #pragma once
 
+#include "backends/bluez/Registration.h"
 #include "link/platform/PeripheralManager.h"
 
 #include <QDBusConnection>
@@ -17,16 +18,17 @@ class AdvertisementObject;
 class AttRequestRouter;
 class CallerGate;
 class GattApplication;
-class Registration;
 } // namespace bluez
 
 // The peripheral role on BlueZ over D-Bus: exports our GATT application and
 // advertisement on `bus`, registers them with the daemon's adapter, and
 // follows the daemon and its adapter to report the state. Only the daemon
-// (the current owner of org.bluez) may call the exported objects.
+// (the current owner of org.bluez) may call the exported objects. A
+// registration that fails is tried again while the adapter stays on.
 class BluezPeripheralManager final : public PeripheralManager {
 public:
-    BluezPeripheralManager(PeripheralManagerDelegate& delegate, QDBusConnection bus);
+    BluezPeripheralManager(PeripheralManagerDelegate& delegate, QDBusConnection bus,
+                           bluez::RegistrationTiming timing = {});
     ~BluezPeripheralManager() override;
     BluezPeripheralManager(const BluezPeripheralManager&) = delete;
     BluezPeripheralManager& operator=(const BluezPeripheralManager&) = delete;

@@ -16,6 +16,8 @@ QStringList LEAdvertisementAdaptor::serviceUUIDs() const { return advertisement_
 
 QString LEAdvertisementAdaptor::localName() const { return advertisement_.localName; }
 
+bool LEAdvertisementAdaptor::discoverable() const { return advertisement_.discoverable; }
+
 void LEAdvertisementAdaptor::Release()
 {
     if (!hostOf(*this).admitCaller())

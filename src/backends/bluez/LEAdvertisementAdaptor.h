@@ -15,12 +15,14 @@ class LEAdvertisementAdaptor : public QDBusAbstractAdaptor {
     Q_PROPERTY(QString Type READ type)
     Q_PROPERTY(QStringList ServiceUUIDs READ serviceUUIDs)
     Q_PROPERTY(QString LocalName READ localName)
+    Q_PROPERTY(bool Discoverable READ discoverable)
 public:
     LEAdvertisementAdaptor(DBusObject* host, const LEAdvertisement& advertisement);
 
     QString type() const;
     QStringList serviceUUIDs() const;
     QString localName() const;
+    bool discoverable() const;
 
 public Q_SLOTS:
     Q_NOREPLY void Release();

@@ -24,7 +24,9 @@
 namespace zt::test {
 namespace {
 
+using namespace std::chrono_literals;
 using State = ManagerState;
+using Fault = FakeBluez::Fault;
 const State on = State::poweredOn;
 const State off = State::poweredOff;
 const State none = State::unsupported;
@@ -136,10 +138,10 @@ public:
         return QDBusConnection::connectToBus(address.isEmpty() ? QString::fromStdString(bus.address()) : address,
                                              connectionNames_.back());
     }
-    void startManager(std::optional<QDBusConnection> connection = std::nullopt)
+    void startManager(std::optional<QDBusConnection> connection = std::nullopt, bluez::RegistrationTiming timing = {})
     {
         managerBus = connection ? *connection : newConnection();
-        manager = std::make_unique<BluezPeripheralManager>(delegate, managerBus);
+        manager = std::make_unique<BluezPeripheralManager>(delegate, managerBus, timing);
     }
     // Everything sent before has reached the daemon double and come back.
     void roundTrip()
@@ -203,7 +205,19 @@ TEST_F(BluezTest, RegistersTheTreeAndTheAdvertisementAsTheDaemonChecksThem)
     EXPECT_EQ(advertisement.type, QStringLiteral("peripheral"));
     EXPECT_EQ(advertisement.localName, QStringLiteral("MyGATTServer"));
     EXPECT_EQ(advertisement.serviceUUIDs, QStringList{serviceUuid});
+    // Generally discoverable whatever the adapter's own setting.
+    EXPECT_EQ(advertisement.discoverable, true);
     EXPECT_FALSE(delegate.reentered);
+}
+
+TEST(RegistrationTiming, RetriesBackOffFromOneSecondDoublingUpToThirty)
+{
+    const bluez::RegistrationTiming timing;
+    std::vector<std::chrono::milliseconds> delays;
+    for (const int failures : {1, 2, 3, 4, 5, 6, 7, 1000})
+        delays.push_back(timing.retryDelay(failures));
+    EXPECT_EQ(delays, (std::vector<std::chrono::milliseconds>{1s, 2s, 4s, 8s, 16s, 30s, 30s, 30s}));
+    EXPECT_EQ(timing.callTimeout, 25s);
 }
 
 struct AdapterCase {
@@ -271,8 +285,46 @@ TEST_P(BluezLifeTest, EndsRegisteredExactlyOnce)
     if (c.rejections) {
         EXPECT_EQ(fake->rejections(), *c.rejections);
     }
+    EXPECT_EQ(fake->applications().front().adapter, fake->adapterPath());
+    EXPECT_EQ(fake->advertisements().front().adapter, fake->adapterPath());
     EXPECT_FALSE(delegate.reentered);
 }
+
+// Fast enough for a test, slow enough that a call the double answers at
+// once is never taken for a lost one.
+bluez::RegistrationTiming quickRetries(std::chrono::milliseconds firstRetry = 1ms)
+{
+    return {.callTimeout = 1000ms, .firstRetry = firstRetry, .longestRetry = 4 * firstRetry};
+}
+
+// The first call of `method` meets `fault`; then the manager starts.
+void startWithFault(BluezTest& t, const char* method, Fault fault,
+                    bluez::RegistrationTiming timing = quickRetries())
+{
+    t.startFake();
+    // Late: answered well after the caller gave up, still registering meanwhile.
+    t.fake->injectFault(QString::fromLatin1(method), fault, 2 * timing.callTimeout);
+    t.startManager(std::nullopt, timing);
+}
+
+// Runs `react` (queued) when the double refuses its first call.
+void onFirstRejection(BluezTest& t, std::function<void()> react)
+{
+    QObject::connect(t.fake.get(), &FakeBluez::rejected, t.fake.get(), std::move(react),
+                     Qt::ConnectionType(Qt::QueuedConnection | Qt::SingleShotConnection));
+}
+
+// Runs the event loop for `window`: a wait for nothing to happen.
+void idle(std::chrono::milliseconds window)
+{
+    const QDeadlineTimer deadline(window);
+    while (!deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+}
+
+const QString failed = QStringLiteral("org.bluez.Error.Failed");
+const QString alreadyExists = QStringLiteral("org.bluez.Error.AlreadyExists");
+const QString invalidArguments = QStringLiteral("org.bluez.Error.InvalidArguments");
 
 INSTANTIATE_TEST_SUITE_P(
     Bluez, BluezLifeTest,
@@ -338,7 +390,80 @@ INSTANTIATE_TEST_SUITE_P(
                      ASSERT_TRUE(waitUntil([&] { return t.fake->applications().isEmpty(); }));
                      t.startManager();
                  },
-                 {on}, 1, 1, QStringList()}),
+                 {on}, 1, 1, QStringList()},
+        // The old adapter goes; the new one comes off, and able to advertise
+        // only later.
+        LifeCase{"MovesToAnotherAdapter",
+                 [](BluezTest& t) {
+                     t.startRegistered();
+                     t.fake->removeAdapter();
+                     t.waitForStates(2);
+                     t.fake->setPowered(false);
+                     t.fake->removeAdvertisingManager();
+                     t.fake->addAdapter(QStringLiteral("/org/bluez/hci1"));
+                     t.waitForStates(3);
+                     t.fake->addAdvertisingManager();
+                     // The manager has seen it all, then the double whatever it sent.
+                     t.roundTrip();
+                     t.roundTrip();
+                     EXPECT_EQ(t.fake->registerApplicationCalls() + t.fake->registerAdvertisementCalls(), 2)
+                         << "registered while off";
+                     t.fake->setPowered(true);
+                 },
+                 {on, none, off, on}, 2, 2, QStringList()},
+        // A registration that fails for another reason than its arguments is
+        // tried again until it holds.
+        LifeCase{"ApplicationCallSwallowed",
+                 [](BluezTest& t) { startWithFault(t, "RegisterApplication", Fault::swallow); },
+                 {on}, 2, 1, QStringList()},
+        LifeCase{"AdvertisementCallSwallowed",
+                 [](BluezTest& t) { startWithFault(t, "RegisterAdvertisement", Fault::swallow); },
+                 {on}, 1, 2, QStringList()},
+        LifeCase{"ApplicationCallFailed",
+                 [](BluezTest& t) { startWithFault(t, "RegisterApplication", Fault::fail); },
+                 {on}, 2, 1, QStringList{failed}},
+        LifeCase{"AdvertisementCallFailed",
+                 [](BluezTest& t) { startWithFault(t, "RegisterAdvertisement", Fault::fail); },
+                 {on}, 1, 2, QStringList{failed}},
+        LifeCase{"ApplicationAnsweredAfterTheTimeOut",
+                 [](BluezTest& t) { startWithFault(t, "RegisterApplication", Fault::late); },
+                 {on}, 2, 1, QStringList{alreadyExists}},
+        LifeCase{"AdvertisementAnsweredAfterTheTimeOut",
+                 [](BluezTest& t) { startWithFault(t, "RegisterAdvertisement", Fault::late); },
+                 {on}, 1, 2, QStringList{alreadyExists}},
+        // Refused arguments would be refused again: only the next powered-on
+        // report tries once more.
+        LifeCase{"RefusedArgumentsWaitForTheNextPowerOn",
+                 [](BluezTest& t) {
+                     startWithFault(t, "RegisterAdvertisement", Fault::refuse);
+                     ASSERT_TRUE(waitUntil([&] { return t.fake->rejections().size() == 1; }));
+                     idle(100ms);
+                     EXPECT_EQ(t.fake->registerAdvertisementCalls(), 1);
+                     t.powerCycle();
+                 },
+                 {on, off, on}, 1, 2, QStringList{invalidArguments}},
+        // The call times out after the adapter went off: no retries until
+        // it comes on again, and then one at once.
+        LifeCase{"NoRetriesWhileTheAdapterIsOff",
+                 [](BluezTest& t) {
+                     const bluez::RegistrationTiming timing{.callTimeout = 300ms, .firstRetry = 1ms};
+                     startWithFault(t, "RegisterAdvertisement", Fault::swallow, timing);
+                     ASSERT_TRUE(waitUntil([&] { return t.fake->registerAdvertisementCalls() == 1; }));
+                     t.fake->setPowered(false);
+                     t.waitForStates(2);
+                     idle(timing.callTimeout + 200ms);
+                     EXPECT_EQ(t.fake->registerAdvertisementCalls(), 1);
+                     t.fake->setPowered(true);
+                 },
+                 {on, off, on}, 1, 2, QStringList()},
+        // The new daemon holds nothing of ours: registered at once, and the
+        // old daemon's back-off is gone.
+        LifeCase{"DaemonLeavesWhileBackingOff",
+                 [](BluezTest& t) {
+                     startWithFault(t, "RegisterApplication", Fault::fail, quickRetries(10min));
+                     onFirstRejection(t, [&t] { EXPECT_TRUE(t.fake->restart()); });
+                 },
+                 {on, none, on}, 2, -1, QStringList{failed}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct WriteCase {
