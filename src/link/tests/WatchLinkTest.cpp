@@ -105,6 +105,80 @@ TEST_F(WatchTest, WriteBatchRunsEachStepInOrder)
     EXPECT_TRUE(platform.pointer.events.empty());
 }
 
+// The fake queue as the Watch sees it, noting every hand-over in `log`.
+class TracingQueue final : public MainQueue {
+public:
+    explicit TracingQueue(MainQueue& inner) : inner_(inner) {}
+    MonoTime now() const override { return inner_.now(); }
+    void asyncAfter(MonoTime deadline, std::function<void()> work) override
+    {
+        log->push_back("asyncAfter");
+        inner_.asyncAfter(deadline, std::move(work));
+    }
+    std::shared_ptr<Timer> scheduledTimer(std::chrono::duration<double> interval, std::function<void()> block) override
+    {
+        log->push_back("timer");
+        return inner_.scheduledTimer(interval, std::move(block));
+    }
+    std::vector<std::string>* log = nullptr;
+
+private:
+    MainQueue& inner_;
+};
+
+class TracingPlatform final : public FakePlatform {
+public:
+    MainQueue& mainQueue() override { return tracing; }
+    TracingQueue tracing{queue};
+};
+
+// Within one request: decoding and handleUpdate (the settings it applies,
+// the moves it hands over), then the answer, then `connected` and the timer.
+// One log holds the manager's calls, both published values and the queue.
+TEST(WatchWriteOrder, EachRequestIsHandledThenAnsweredThenMarksTheLink)
+{
+    Update inactive;
+    inactive.mutable_mouseinfo()->set_cursoractive(ZimtorvaInfo::INACTIVE);
+    Update active;
+    active.mutable_mouseinfo()->set_cursoractive(ZimtorvaInfo::ACTIVE);
+    addFrame(active, {0, 1, 1}, {0, 0, 9.81f});
+    addFrame(active, {0, 1, 1}, {0, 0, 9.81f});
+    const struct {
+        const char* name;
+        std::vector<Bytes> values;
+        std::vector<std::string> log;
+    } cases[] = {
+        {"Settings", {encode(inactive)},
+         {"latency low A", "active false", "respond 1 success", "connected true", "timer"}},
+        {"Moves", {encode(active)},
+         {"latency low A", "active true", "asyncAfter", "asyncAfter", "respond 1 success", "connected true", "timer"}},
+        {"Undecodable", {Bytes{0x12, 0x7f}}, {"latency low A", "respond 1 success", "connected true", "timer"}},
+        {"Batch", {encode(inactive), encode(active)},
+         {"latency low A", "active false", "respond 1 success", "connected true", "timer", "active true",
+          "asyncAfter", "asyncAfter", "respond 2 success", "connected true", "timer"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TracingPlatform platform;
+        const std::shared_ptr<Watch> watch = Watch::create(platform);
+        ScriptedPeripheralManager& manager = *platform.manager();
+        platform.tracing.log = &manager.log;
+        const auto note = [&](std::string name) {
+            return [&manager, name](const bool& v) { manager.log.push_back(name + (v ? " true" : " false")); };
+        };
+        const Cancellable activeSubscription = watch->active.sink(note("active"));
+        const Cancellable connectedSubscription = watch->connected.sink(note("connected"));
+        manager.log.clear();
+
+        std::vector<ATTRequest> requests;
+        for (const Bytes& value : c.values)
+            requests.push_back({.id = requests.size() + 1, .central = {"A"}, .characteristic = characteristicUuid(),
+                                .value = value});
+        manager.deliverWrite(requests);
+        EXPECT_EQ(manager.log, c.log);
+    }
+}
+
 TEST_F(WatchTest, ActivityTimerFiresOnceOneSecondAfterTheLastAcceptedWrite)
 {
     ConnectedLog connected(*watch);
