@@ -26,6 +26,8 @@ public:
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     bool running();
+    // How it ended, as waitpid() tells it; nothing while it runs.
+    std::optional<int> waitStatus() { return running() ? std::nullopt : std::optional(status_); }
     void send(const std::string& line);
     // The complete lines of standard output so far; never waits.
     const std::vector<std::string>& lines();
