@@ -65,7 +65,7 @@ private:
     // Bumped by forget(): the answer to an older attempt is dropped.
     quint64 attempt_ = 0;
     int failures_ = 0; // in a row, since the last success or stop
-    // Warned about once per run of failures.
+    // The error last warned about: a failure that repeats is warned about once.
     QString lastError_;
     QObject calls_;
     QTimer retryTimer_;
