@@ -12,7 +12,7 @@
 #include "link/Watch.h"
 #include "support/DefaultSigpipe.h"
 #include "support/PrivateBus.h"
-#include "support/XvfbServer.h"
+#include "support/RestartableXvfb.h"
 
 #include <gtest/gtest.h>
 
@@ -29,8 +29,8 @@ using namespace std::chrono_literals;
 TEST(XServerLoss, TheLinkCarriesOnAndMotionComesBackWithTheNextServer)
 {
     PrivateBus bus;
-    auto xvfb = std::make_unique<XvfbServer>();
-    const std::string display = xvfb->displayName();
+    RestartableXvfb xvfb;
+    const std::string display = xvfb.displayName();
     const QString address = QString::fromStdString(bus.address());
     FakeBluez fake(address);
     ASSERT_TRUE(fake.start());
@@ -57,7 +57,7 @@ TEST(XServerLoss, TheLinkCarriesOnAndMotionComesBackWithTheNextServer)
     ASSERT_TRUE(send());
     ASSERT_EQ(posts.size(), 1u);
 
-    xvfb.reset();
+    xvfb.stop();
     const DefaultSigpipe sigpipe;
     ::testing::internal::CaptureStdout();
     ::testing::internal::CaptureStderr();
@@ -67,7 +67,7 @@ TEST(XServerLoss, TheLinkCarriesOnAndMotionComesBackWithTheNextServer)
     EXPECT_EQ(accepted, 6);
     EXPECT_EQ(::testing::internal::GetCapturedStderr() + ::testing::internal::GetCapturedStdout(), "");
 
-    xvfb = std::make_unique<XvfbServer>(std::vector<std::string>{}, std::stoi(display.substr(1)));
+    xvfb.start();
     ScreenInspector screen(display);
     screen.watchPointer({0, 0, 1280, 800});
     screen.warp(640, 400);

@@ -11,7 +11,7 @@ XvfbServer::XvfbServer(const std::vector<std::string>& extraArgs, std::optional<
     // The display number comes on standard output once it takes connections.
     std::vector<std::string> args{"Xvfb", "-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp"};
     if (display)
-        args.push_back(":" + std::to_string(*display));
+        args.push_back(std::string(":").append(std::to_string(*display)));
     args.insert(args.end(), extraArgs.begin(), extraArgs.end());
     server_ = std::make_unique<ChildProcess>("Xvfb", args);
     const std::string number = server_->waitForLine(0, std::chrono::seconds(20)).value_or("");

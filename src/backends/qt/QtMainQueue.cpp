@@ -38,7 +38,13 @@ QtMainQueue::QtMainQueue()
     if (timerFd_ < 0)
         throw std::system_error(errno, std::generic_category(), "QtMainQueue: timerfd_create");
     wakeup_ = std::make_unique<QSocketNotifier>(timerFd_, QSocketNotifier::Read);
-    QObject::connect(wakeup_.get(), &QSocketNotifier::activated, wakeup_.get(), [this] { dispatch(); });
+    QObject::connect(wakeup_.get(), &QSocketNotifier::activated, wakeup_.get(), [this] {
+        // The timer is spent; reading it clears the notifier's readiness.
+        std::uint64_t expirations = 0;
+        [[maybe_unused]] const ssize_t got = read(timerFd_, &expirations, sizeof expirations);
+        armedFor_.reset();
+        dispatch();
+    });
 }
 
 QtMainQueue::~QtMainQueue()
@@ -93,16 +99,11 @@ QtMainQueue::Key QtMainQueue::enqueue(MonoTime deadline, std::function<void()> w
 
 void QtMainQueue::dispatch()
 {
-    // The timer is spent; reading it clears the notifier's readiness.
-    std::uint64_t expirations = 0;
-    [[maybe_unused]] const ssize_t got = read(timerFd_, &expirations, sizeof expirations);
-    armedFor_.reset();
-
     // Only what was handed over before this round may run in it: work that
     // keeps handing over due work must not starve the rest of the event
     // loop. Stopping at such an item, or when the slice is used up, rather
-    // than skipping anything keeps the order; the next round comes as soon
-    // as the event loop has looked at everything else.
+    // than skipping anything keeps the order; the next round comes once the
+    // event loop has served everything else that is waiting.
     const MonoTime start = now();
     const std::uint64_t limit = nextSeq_;
     MonoTime current = start;
@@ -126,14 +127,30 @@ void QtMainQueue::arm()
     if (items_->empty())
         return; // a wakeup still set for a dropped timer finds nothing due
     const MonoTime deadline = items_->begin()->first.first;
+    if (deadline <= now()) {
+        // Due already: a round as a posted event. The event loop serves the
+        // events posted before it first, and its sockets and timers before
+        // the round after it, where a kernel timer that fired at once would
+        // come before Qt's own timers in every pass.
+        if (!roundPosted_) {
+            roundPosted_ = true;
+            QMetaObject::invokeMethod(
+                wakeup_.get(),
+                [this] {
+                    roundPosted_ = false;
+                    dispatch();
+                },
+                Qt::QueuedConnection);
+        }
+        return;
+    }
     if (armedFor_ == deadline)
         return;
-    // An absolute time, so the wakeup never comes before the deadline. Zero
-    // would disarm the timer; any time already past fires at once.
-    const std::int64_t at = std::max<std::int64_t>(deadline.count(), 1);
+    // An absolute time, so the wakeup never comes before the deadline (one
+    // that passes meanwhile fires at once).
     itimerspec spec{};
-    spec.it_value.tv_sec = static_cast<time_t>(at / 1'000'000'000);
-    spec.it_value.tv_nsec = static_cast<long>(at % 1'000'000'000);
+    spec.it_value.tv_sec = static_cast<time_t>(deadline.count() / 1'000'000'000);
+    spec.it_value.tv_nsec = static_cast<long>(deadline.count() % 1'000'000'000);
     if (timerfd_settime(timerFd_, TFD_TIMER_ABSTIME, &spec, nullptr) == 0)
         armedFor_ = deadline;
 }

@@ -17,8 +17,8 @@ namespace zt {
 // The main queue on the Qt event loop of the thread that creates it (the
 // main thread); that thread needs a running QCoreApplication for anything
 // to run. Work items and timers share one ordered list and one kernel timer
-// (a timerfd, to the nanosecond) armed for the earliest deadline; the event
-// loop wakes when it fires.
+// (a timerfd, to the nanosecond) armed for the earliest deadline still to
+// come; the event loop wakes when it fires.
 class QtMainQueue final : public MainQueue {
 public:
     // One dispatch round runs due items until this much time has passed,
@@ -54,6 +54,7 @@ private:
     bool dispatching_ = false;
     // The deadline the kernel timer is set for; nothing while disarmed.
     std::optional<MonoTime> armedFor_;
+    bool roundPosted_ = false;
     int timerFd_ = -1;
     std::unique_ptr<QSocketNotifier> wakeup_;
 };

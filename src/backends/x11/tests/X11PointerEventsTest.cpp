@@ -1,6 +1,7 @@
 #include "backends/x11/X11PointerEvents.h"
 
 #include "support/DefaultSigpipe.h"
+#include "support/RestartableXvfb.h"
 #include "support/XvfbServer.h"
 
 #include <gtest/gtest.h>
@@ -287,13 +288,13 @@ class ServerLoss : public ::testing::TestWithParam<LossCase> {};
 TEST_P(ServerLoss, MovesAreAbsorbedQuietlyUntilAServerIsBack)
 {
     const LossCase& c = GetParam();
-    auto server = std::make_unique<test::XvfbServer>();
-    const std::string name = server->displayName();
+    test::RestartableXvfb server;
+    const std::string name = server.displayName();
     X11PointerEvents pointer(name, c.reconnectInterval);
     ASSERT_TRUE(pointer.postMouseEvent(MouseEventType::mouseMoved, {10.5, 10}));
     ASSERT_TRUE(pointer.currentLocation());
 
-    server.reset();
+    server.stop();
     const test::DefaultSigpipe sigpipe;
     ::testing::internal::CaptureStdout();
     ::testing::internal::CaptureStderr();
@@ -301,7 +302,7 @@ TEST_P(ServerLoss, MovesAreAbsorbedQuietlyUntilAServerIsBack)
         expectNothingPosted(pointer);
         EXPECT_FALSE(pointer.currentLocation());
     }
-    server = std::make_unique<test::XvfbServer>(std::vector<std::string>{}, std::stoi(name.substr(1)));
+    server.start();
     Observer observer(name);
     observer.warp(500, 500);
     const std::optional<Point> location = pointer.currentLocation();
