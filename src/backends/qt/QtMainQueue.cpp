@@ -99,6 +99,11 @@ QtMainQueue::Key QtMainQueue::enqueue(MonoTime deadline, std::function<void()> w
 
 void QtMainQueue::dispatch()
 {
+    // An item that spins a nested event loop must not have others run
+    // inside it, least of all what it has just handed over; the round it
+    // is part of goes on once it returns.
+    if (dispatching_)
+        return;
     // Only what was handed over before this round may run in it: work that
     // keeps handing over due work must not starve the rest of the event
     // loop. Stopping at such an item, or when the slice is used up, rather
@@ -128,10 +133,9 @@ void QtMainQueue::arm()
         return; // a wakeup still set for a dropped timer finds nothing due
     const MonoTime deadline = items_->begin()->first.first;
     if (deadline <= now()) {
-        // Due already: a round as a posted event. The event loop serves the
-        // events posted before it first, and its sockets and timers before
-        // the round after it, where a kernel timer that fired at once would
-        // come before Qt's own timers in every pass.
+        // Due already: a round as a posted event, which needs no system
+        // call and comes after the events posted before it (the bus's calls
+        // among them).
         if (!roundPosted_) {
             roundPosted_ = true;
             QMetaObject::invokeMethod(

@@ -95,6 +95,25 @@ TEST(QtMainQueue, WorkNeverRunsInsideTheCallThatHandedItOver)
     EXPECT_EQ(log, (std::vector<std::string>{"outer begins", "outer ends", "inner", "timer"}));
 }
 
+TEST(QtMainQueue, NothingRunsInsideAnItemThatSpinsANestedEventLoop)
+{
+    QtMainQueue queue;
+    std::vector<std::string> log;
+    // The kernel timer is set for "later"; "outer" is due at once.
+    const MonoTime later = queue.now() + 1ms;
+    queue.asyncAfter(later, [&] { log.push_back("later"); });
+    queue.asyncAfter(queue.now(), [&] {
+        log.push_back("outer begins");
+        queue.asyncAfter(MonoTime::min(), [&] { log.push_back("inner"); });
+        while (queue.now() <= later) {
+        }
+        QCoreApplication::processEvents();
+        log.push_back("outer ends");
+    });
+    ASSERT_TRUE(runUntil([&] { return log.size() == 4; }));
+    EXPECT_EQ(log, (std::vector<std::string>{"outer begins", "outer ends", "inner", "later"}));
+}
+
 TEST(QtMainQueue, WorkThatKeepsHandingOverDueWorkDoesNotStarveTheEventLoop)
 {
     QtMainQueue queue;
