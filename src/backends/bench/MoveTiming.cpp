@@ -15,7 +15,6 @@
 #include "link/testing/ScriptedPeripheralManager.h"
 #include "support/XvfbServer.h"
 
-#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QTimer>
 
@@ -30,6 +29,7 @@
 #include <cstring>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -67,11 +67,44 @@ private:
     QtMainQueue queue_;
 };
 
+long mainThreadSleeps()
+{
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    return usage.ru_nvcsw;
+}
+
+// The real pointer, noting how often the main thread slept waiting for the
+// X server inside it.
+class SleepCountingPointer final : public PointerEvents {
+public:
+    explicit SleepCountingPointer(const std::string& display) : pointer_(display) {}
+    std::optional<Point> currentLocation() override
+    {
+        const long before = mainThreadSleeps();
+        auto location = pointer_.currentLocation();
+        sleeps += mainThreadSleeps() - before;
+        return location;
+    }
+    bool postMouseEvent(MouseEventType type, Point location) override
+    {
+        const long before = mainThreadSleeps();
+        const bool posted = pointer_.postMouseEvent(type, location);
+        sleeps += mainThreadSleeps() - before;
+        return posted;
+    }
+
+    long sleeps = 0;
+
+private:
+    X11PointerEvents pointer_;
+};
+
 class BenchPlatform final : public Platform {
 public:
-    explicit BenchPlatform(const std::string& display) : pointer_(display) {}
+    explicit BenchPlatform(const std::string& display) : pointer(display) {}
     MainQueue& mainQueue() override { return queue; }
-    PointerEvents& pointerEvents() override { return pointer_; }
+    PointerEvents& pointerEvents() override { return pointer; }
     std::unique_ptr<PeripheralManager> makePeripheralManager(PeripheralManagerDelegate& delegate) override
     {
         auto made = std::make_unique<testing::ScriptedPeripheralManager>(delegate);
@@ -80,10 +113,8 @@ public:
     }
 
     LatenessQueue queue;
+    SleepCountingPointer pointer;
     testing::ScriptedPeripheralManager* manager = nullptr;
-
-private:
-    X11PointerEvents pointer_;
 };
 
 // One write of `frames` frames; turns one way, then back, so the pointer
@@ -121,19 +152,13 @@ void printPercentiles(const char* what, std::vector<double> samples)
                 rank(0.5), rank(0.99), samples.back());
 }
 
-struct Usage {
-    long mainThreadSleeps;   // voluntary context switches of the main thread
-    double processCpuSeconds;
-    static Usage now()
-    {
-        rusage thread{};
-        rusage process{};
-        getrusage(RUSAGE_THREAD, &thread);
-        getrusage(RUSAGE_SELF, &process);
-        const auto seconds = [](timeval t) { return static_cast<double>(t.tv_sec) + 1e-6 * static_cast<double>(t.tv_usec); };
-        return {thread.ru_nvcsw, seconds(process.ru_utime) + seconds(process.ru_stime)};
-    }
-};
+double processCpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](timeval t) { return static_cast<double>(t.tv_sec) + 1e-6 * static_cast<double>(t.tv_usec); };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
 
 int run(int updates, int frames, int rate, int burst)
 {
@@ -145,10 +170,6 @@ int run(int updates, int frames, int rate, int burst)
     std::shared_ptr<Watch> watch = Watch::create(platform);
     QObject context;
 
-    long loopSleeps = 0;
-    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, &context,
-                     [&] { ++loopSleeps; });
-
     // Steady writes.
     const auto expected = static_cast<std::size_t>(updates) * static_cast<std::size_t>(frames);
     int sent = 0;
@@ -159,22 +180,25 @@ int run(int updates, int frames, int rate, int burst)
         if (sent == updates)
             writer.stop();
     });
-    const Usage before = Usage::now();
-    const long sleepsBefore = loopSleeps;
+    const double cpuBefore = processCpuSeconds();
+    const long sleepsBefore = mainThreadSleeps();
     const auto started = std::chrono::steady_clock::now();
     platform.queue.quitAfter = expected;
     writer.start(1000 / rate);
     QCoreApplication::exec();
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    const Usage after = Usage::now();
+    const double cpu = processCpuSeconds() - cpuBefore;
+    const long sleeps = mainThreadSleeps() - sleepsBefore;
     const double moves = static_cast<double>(platform.queue.lateness.size());
 
     std::printf("%d writes of %d frames at %d/s on Xvfb %s\n", updates, frames, rate, xvfb.displayName().c_str());
     printPercentiles("lateness of a move after its due time", platform.queue.lateness);
-    std::printf("%-40s %.2f event-loop wake-ups, %.2f main-thread sleeps (X replies included)\n", "per move",
-                static_cast<double>(loopSleeps - sleepsBefore) / moves,
-                static_cast<double>(after.mainThreadSleeps - before.mainThreadSleeps) / moves);
-    std::printf("%-40s %.2f %% of a core\n", "CPU of this process", 100.0 * (after.processCpuSeconds - before.processCpuSeconds) / wall);
+    // A sleep of the main thread is a voluntary context switch: the event
+    // loop waiting for its next event, or the pointer for the X server.
+    std::printf("%-40s %.2f in the event loop, %.2f waiting for X replies\n", "main-thread wake-ups per move",
+                static_cast<double>(sleeps - platform.pointer.sleeps) / moves,
+                static_cast<double>(platform.pointer.sleeps) / moves);
+    std::printf("%-40s %.2f %% of a core\n", "CPU of this process", 100.0 * cpu / wall);
 
     if (burst > 0) {
         // A probe that should fire every millisecond: how late it comes is
