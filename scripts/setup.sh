@@ -9,7 +9,7 @@ packages=(
   # messages
   libprotobuf-dev protobuf-compiler libutf8proc-dev
   # platform layer and application
-  qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-svg-dev libx11-dev libxtst-dev librsvg2-bin
+  qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-svg-dev libx11-dev libxtst-dev libxcb1-dev libxcb-xtest0-dev librsvg2-bin
   fonts-dejavu-core
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev

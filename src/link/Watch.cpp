@@ -28,7 +28,14 @@ void printLine(std::string_view line) { std::cout << line << '\n' << std::flush;
 
 Vector3 toVector3(const Vec3& v) { return Vector3{v.x(), v.y(), v.z()}; }
 
-bool isFinite(const Vector3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
+// A NaN or infinity in the filter state would never decay and would freeze
+// that axis for the rest of the process: such a component restarts from
+// rest, the others run on.
+Vector3 restartNonFinite(const Vector3& v)
+{
+    const auto finiteOrZero = [](float c) { return std::isfinite(c) ? c : 0.0f; };
+    return Vector3{finiteOrZero(v.x), finiteOrZero(v.y), finiteOrZero(v.z)};
+}
 
 } // namespace
 
@@ -175,9 +182,7 @@ void Watch::handleUpdate(const Update& update)
         const Vector3 rate = toVector3(frame.gyro());
 
         const Vector3 w = filterExp(rate, gyroState_, alpha_);
-        // A NaN or infinity in the filter state would never decay and would
-        // freeze the pointer for the rest of the process; restart from rest.
-        gyroState_ = isFinite(w) ? w : Vector3{};
+        gyroState_ = restartNonFinite(w);
 
         const float dx = (-w.z * g.z) - (g.y * w.y);
         const float dy = ((w.z * g.y) - (g.z * w.y)) * verticalSign;

@@ -82,6 +82,9 @@ protected:
         ASSERT_TRUE(waitUntil([&] { return deliveriesOf(true) > accepted; })) << "the write never arrived";
         ASSERT_TRUE(waitUntil([&] { return static_cast<int>(platform->pointer().posts().size()) >= model.moves(); }))
             << "moves posted: " << platform->pointer().posts().size() << " of " << model.moves();
+        // The pointer does not wait for the server to act on its events.
+        ASSERT_TRUE(waitUntil([&] { return screen->pointerEvents().size() >= model.expected().size(); }))
+            << "events so far: " << ::testing::PrintToString(screen->pointerEvents());
     }
 
     PrivateBus bus;

@@ -41,12 +41,14 @@ bool acceptsConnections(ChildProcess& server, const std::string& number, std::ch
 
 } // namespace
 
-XvfbServer::XvfbServer(const std::vector<std::string>& extraArgs)
+XvfbServer::XvfbServer(const std::vector<std::string>& extraArgs, std::optional<int> display)
 {
     // -noreset: a test that closes the last client must not make the server
     // reset under the next one that connects.
     std::vector<std::string> args{"Xvfb",      "-displayfd", "1",   "-screen", "0", "1280x800x24",
                                   "-nolisten", "tcp",        "-noreset"};
+    if (display)
+        args.push_back(":" + std::to_string(*display));
     args.insert(args.end(), extraArgs.begin(), extraArgs.end());
     server_ = std::make_unique<ChildProcess>("Xvfb", args);
     // The display number comes on standard output once the server is set up.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -9,12 +10,13 @@ namespace zt::test {
 class ChildProcess;
 
 // A private X server for one test: Xvfb on a display number it picks
-// itself, one 1280x800 screen, no TCP. Ready once constructed (throws
+// itself (or is given), one 1280x800 screen, no TCP. Ready once constructed (throws
 // std::runtime_error when it does not start); stopped on destruction.
 class XvfbServer {
 public:
-    // `extraArgs` go to Xvfb after the usual ones, e.g. {"-tst"}.
-    explicit XvfbServer(const std::vector<std::string>& extraArgs = {});
+    // `extraArgs` go to Xvfb after the usual ones, e.g. {"-tst"}. `display`
+    // takes that number, e.g. to start again where a stopped server was.
+    explicit XvfbServer(const std::vector<std::string>& extraArgs = {}, std::optional<int> display = std::nullopt);
     ~XvfbServer();
     XvfbServer(const XvfbServer&) = delete;
     XvfbServer& operator=(const XvfbServer&) = delete;

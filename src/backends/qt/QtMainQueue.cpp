@@ -1,7 +1,12 @@
 #include "backends/qt/QtMainQueue.h"
 
+#include <sys/timerfd.h>
+#include <unistd.h>
+
 #include <algorithm>
-#include <climits>
+#include <cerrno>
+#include <cstdint>
+#include <system_error>
 
 namespace zt {
 
@@ -27,17 +32,25 @@ private:
 };
 
 QtMainQueue::QtMainQueue()
+    // The clock of std::chrono::steady_clock, so deadlines need no conversion.
+    : timerFd_(timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC))
 {
-    wakeup_.setSingleShot(true);
-    // Coarse timers may fire 5% early or late; the moves of one Update are
-    // meant to go out 10 ms apart.
-    wakeup_.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&wakeup_, &QTimer::timeout, &wakeup_, [this] { dispatch(); });
+    if (timerFd_ < 0)
+        throw std::system_error(errno, std::generic_category(), "QtMainQueue: timerfd_create");
+    wakeup_ = std::make_unique<QSocketNotifier>(timerFd_, QSocketNotifier::Read);
+    QObject::connect(wakeup_.get(), &QSocketNotifier::activated, wakeup_.get(), [this] {
+        // The timer is spent; reading it clears the notifier's readiness.
+        std::uint64_t expirations = 0;
+        [[maybe_unused]] const ssize_t got = read(timerFd_, &expirations, sizeof expirations);
+        armedFor_.reset();
+        dispatch();
+    });
 }
 
 QtMainQueue::~QtMainQueue()
 {
-    wakeup_.stop();
+    wakeup_.reset();
+    close(timerFd_);
     // Dropping a closure may drop the last owner of something that hands
     // the queue more work while it goes; keep the list valid meanwhile.
     while (!items_->empty()) {
@@ -86,19 +99,29 @@ QtMainQueue::Key QtMainQueue::enqueue(MonoTime deadline, std::function<void()> w
 
 void QtMainQueue::dispatch()
 {
+    // An item that spins a nested event loop must not have others run
+    // inside it, least of all what it has just handed over; the round it
+    // is part of goes on once it returns.
+    if (dispatching_)
+        return;
     // Only what was handed over before this round may run in it: work that
     // keeps handing over due work must not starve the rest of the event
-    // loop. Stopping at such an item rather than skipping it keeps the
-    // order; the next round starts at once.
+    // loop. Stopping at such an item, or when the slice is used up, rather
+    // than skipping anything keeps the order; the next round comes once the
+    // event loop has served everything else that is waiting.
     const MonoTime start = now();
     const std::uint64_t limit = nextSeq_;
+    MonoTime current = start;
     dispatching_ = true;
     while (!items_->empty()) {
         const auto first = items_->begin();
-        if (first->first.first > start || first->first.second >= limit)
+        if (first->first.first > current || first->first.second >= limit)
             break;
         auto node = items_->extract(first);
         node.mapped()();
+        current = now();
+        if (current - start >= timeSlice)
+            break;
     }
     dispatching_ = false;
     arm();
@@ -106,24 +129,34 @@ void QtMainQueue::dispatch()
 
 void QtMainQueue::arm()
 {
-    if (items_->empty()) {
-        wakeup_.stop();
-        return;
-    }
+    if (items_->empty())
+        return; // a wakeup still set for a dropped timer finds nothing due
     const MonoTime deadline = items_->begin()->first.first;
-    if (wakeup_.isActive() && armedFor_ == deadline)
+    if (deadline <= now()) {
+        // Due already: a round as a posted event, which needs no system
+        // call and comes after the events posted before it (the bus's calls
+        // among them).
+        if (!roundPosted_) {
+            roundPosted_ = true;
+            QMetaObject::invokeMethod(
+                wakeup_.get(),
+                [this] {
+                    roundPosted_ = false;
+                    dispatch();
+                },
+                Qt::QueuedConnection);
+        }
         return;
-    // Compared before subtracting: a deadline far in the past must not
-    // overflow. Rounded up to whole milliseconds, the only unit QTimer
-    // takes, so the wakeup never comes before the deadline.
-    int msec = 0;
-    const MonoTime current = now();
-    if (deadline > current) {
-        const auto remaining = std::chrono::ceil<std::chrono::milliseconds>(deadline - current);
-        msec = static_cast<int>(std::min<std::chrono::milliseconds::rep>(remaining.count(), INT_MAX));
     }
-    armedFor_ = deadline;
-    wakeup_.start(msec);
+    if (armedFor_ == deadline)
+        return;
+    // An absolute time, so the wakeup never comes before the deadline (one
+    // that passes meanwhile fires at once).
+    itimerspec spec{};
+    spec.it_value.tv_sec = static_cast<time_t>(deadline.count() / 1'000'000'000);
+    spec.it_value.tv_nsec = static_cast<long>(deadline.count() % 1'000'000'000);
+    if (timerfd_settime(timerFd_, TFD_TIMER_ABSTIME, &spec, nullptr) == 0)
+        armedFor_ = deadline;
 }
 
 } // namespace zt

@@ -2,22 +2,31 @@
 
 #include "link/platform/MainQueue.h"
 
-#include <QTimer>
+#include <QSocketNotifier>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <utility>
 
 namespace zt {
 
 // The main queue on the Qt event loop of the thread that creates it (the
 // main thread); that thread needs a running QCoreApplication for anything
-// to run. Work items and timers share one ordered list and one precise
-// Qt timer armed for the earliest deadline.
+// to run. Work items and timers share one ordered list and one kernel timer
+// (a timerfd, to the nanosecond) armed for the earliest deadline still to
+// come; the event loop wakes when it fires.
 class QtMainQueue final : public MainQueue {
 public:
+    // One dispatch round runs due items until this much time has passed,
+    // then lets the event loop serve everything else before the next round:
+    // a burst of due moves must not keep the bus or the tray waiting.
+    static constexpr std::chrono::microseconds timeSlice{2000};
+
+    // Throws std::system_error when the kernel gives no timer.
     QtMainQueue();
     ~QtMainQueue() override;
     QtMainQueue(const QtMainQueue&) = delete;
@@ -43,8 +52,11 @@ private:
     std::shared_ptr<Items> items_ = std::make_shared<Items>();
     std::uint64_t nextSeq_ = 0;
     bool dispatching_ = false;
-    MonoTime armedFor_{};
-    QTimer wakeup_;
+    // The deadline the kernel timer is set for; nothing while disarmed.
+    std::optional<MonoTime> armedFor_;
+    bool roundPosted_ = false;
+    int timerFd_ = -1;
+    std::unique_ptr<QSocketNotifier> wakeup_;
 };
 
 } // namespace zt

@@ -1,14 +1,17 @@
 #include "backends/x11/X11PointerEvents.h"
 
-#include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
+#include <xcb/xcb.h>
+#include <xcb/xtest.h>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 namespace zt {
 namespace {
@@ -49,11 +52,39 @@ private:
     bool silenced_ = false;
 };
 
-Display* openDisplay(const std::optional<std::string>& name)
-{
-    const SilencedStderr quiet;
-    return XOpenDisplay(name ? name->c_str() : nullptr);
-}
+// Writing to a server that has gone raises SIGPIPE, whose default action
+// ends the process. Held back on this thread for the length of one call and
+// dropped if it came, so a lost server is an ordinary failed write. Left
+// alone when the thread already holds it back.
+class SigpipeHeldBack {
+public:
+    SigpipeHeldBack()
+    {
+        sigemptyset(&pipe_);
+        sigaddset(&pipe_, SIGPIPE);
+        sigset_t before;
+        pthread_sigmask(SIG_BLOCK, &pipe_, &before);
+        mine_ = sigismember(&before, SIGPIPE) == 0;
+    }
+    ~SigpipeHeldBack()
+    {
+        if (!mine_)
+            return;
+        const timespec none{};
+        for (;;) {
+            const int taken = sigtimedwait(&pipe_, nullptr, &none);
+            if (taken != SIGPIPE && !(taken < 0 && errno == EINTR))
+                break;
+        }
+        pthread_sigmask(SIG_UNBLOCK, &pipe_, nullptr);
+    }
+    SigpipeHeldBack(const SigpipeHeldBack&) = delete;
+    SigpipeHeldBack& operator=(const SigpipeHeldBack&) = delete;
+
+private:
+    sigset_t pipe_;
+    bool mine_ = false;
+};
 
 double carried(double coordinate)
 {
@@ -63,11 +94,13 @@ double carried(double coordinate)
 } // namespace
 
 struct X11PointerEvents::Connection {
-    Display* display = nullptr;
+    xcb_connection_t* xcb = nullptr;
+    xcb_window_t root = 0;
     bool canPost = false;
     // Where we last put the pointer: the whole position X was given and the
-    // precise target it stood for. While the pointer stays there, the
-    // fraction carries into the next move, so slow turns still add up.
+    // precise target it stood for. Along each axis where the pointer is
+    // still there, the fraction carries into the next move, so slow turns
+    // still add up, also along a screen edge that holds the other axis.
     struct Placement {
         int x;
         int y;
@@ -75,53 +108,103 @@ struct X11PointerEvents::Connection {
     };
     std::optional<Placement> last;
 
-    ~Connection()
+    ~Connection() { xcb_disconnect(xcb); }
+
+    bool broken() const { return xcb_connection_has_error(xcb) != 0; }
+
+    // Nothing here asks for events, but the server may still send some (a
+    // mapping change, an error): keep them from piling up.
+    void dropQueuedEvents() const
     {
-        if (display)
-            XCloseDisplay(display);
+        while (xcb_generic_event_t* event = xcb_poll_for_queued_event(xcb))
+            std::free(event);
+    }
+
+    static std::unique_ptr<Connection> open(const std::optional<std::string>& name)
+    {
+        auto connection = std::make_unique<Connection>();
+        int screen = 0;
+        {
+            const SilencedStderr quiet;
+            connection->xcb = xcb_connect(name ? name->c_str() : nullptr, &screen);
+        }
+        if (connection->broken())
+            return nullptr;
+        xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection->xcb));
+        for (int i = 0; i < screen && screens.rem > 0; ++i)
+            xcb_screen_next(&screens);
+        if (screens.rem <= 0)
+            return nullptr;
+        connection->root = screens.data->root;
+        const xcb_query_extension_reply_t* xtest = xcb_get_extension_data(connection->xcb, &xcb_test_id);
+        connection->canPost = xtest && xtest->present;
+        if (connection->broken())
+            return nullptr;
+        return connection;
     }
 };
 
-X11PointerEvents::X11PointerEvents(std::optional<std::string> displayName)
-    : connection_(std::make_unique<Connection>())
+X11PointerEvents::X11PointerEvents(std::optional<std::string> displayName,
+                                   std::chrono::milliseconds reconnectInterval)
+    : displayName_(std::move(displayName)),
+      reconnectInterval_(reconnectInterval),
+      lastAttempt_(std::chrono::steady_clock::now())
 {
-    connection_->display = openDisplay(displayName);
-    if (!connection_->display)
-        return;
-    int eventBase = 0;
-    int errorBase = 0;
-    int major = 0;
-    int minor = 0;
-    connection_->canPost = XTestQueryExtension(connection_->display, &eventBase, &errorBase, &major, &minor);
+    const SigpipeHeldBack held;
+    connection_ = Connection::open(displayName_);
 }
 
 X11PointerEvents::~X11PointerEvents() = default;
 
+X11PointerEvents::Connection* X11PointerEvents::connection()
+{
+    const auto now = std::chrono::steady_clock::now();
+    if (connection_ && connection_->broken()) {
+        // The loss starts the wait before the next try: a server that just
+        // ended is not back yet.
+        connection_.reset();
+        lastAttempt_ = now;
+    }
+    if (!connection_ && now - lastAttempt_ >= reconnectInterval_) {
+        lastAttempt_ = now;
+        connection_ = Connection::open(displayName_);
+    }
+    return connection_.get();
+}
+
 std::optional<Point> X11PointerEvents::currentLocation()
 {
-    Display* display = connection_->display;
-    if (!display)
+    const SigpipeHeldBack held;
+    Connection* connection = this->connection();
+    if (!connection)
         return std::nullopt;
-    Window root = 0;
-    Window child = 0;
-    int rootX = 0;
-    int rootY = 0;
-    int windowX = 0;
-    int windowY = 0;
-    unsigned int buttons = 0;
+    xcb_generic_error_t* error = nullptr;
+    xcb_query_pointer_reply_t* reply =
+        xcb_query_pointer_reply(connection->xcb, xcb_query_pointer(connection->xcb, connection->root), &error);
+    std::free(error);
+    connection->dropQueuedEvents();
+    if (!reply)
+        return std::nullopt; // the server went away; the next call lets the connection go
     // The root coordinates are filled in even when the pointer is on another
     // screen; they are then that screen's, where XTest moves it too.
-    XQueryPointer(display, DefaultRootWindow(display), &root, &child, &rootX, &rootY, &windowX, &windowY, &buttons);
-    const auto& last = connection_->last;
-    if (last && last->x == rootX && last->y == rootY)
-        return last->precise;
-    return Point{static_cast<double>(rootX), static_cast<double>(rootY)};
+    const int rootX = reply->root_x;
+    const int rootY = reply->root_y;
+    std::free(reply);
+    Point location{static_cast<double>(rootX), static_cast<double>(rootY)};
+    if (const auto& last = connection->last) {
+        if (last->x == rootX)
+            location.x = last->precise.x;
+        if (last->y == rootY)
+            location.y = last->precise.y;
+    }
+    return location;
 }
 
 bool X11PointerEvents::postMouseEvent(MouseEventType type, Point location)
 {
-    Display* display = connection_->display;
-    if (!display || !connection_->canPost)
+    const SigpipeHeldBack held;
+    Connection* connection = this->connection();
+    if (!connection || !connection->canPost)
         return false;
     // A coordinate that is not a number, or infinite, has no place to go:
     // that axis stays where the pointer is, fraction included.
@@ -138,14 +221,15 @@ bool X11PointerEvents::postMouseEvent(MouseEventType type, Point location)
     const int x = static_cast<int>(std::lround(precise.x));
     const int y = static_cast<int>(std::lround(precise.y));
 
-    // Screen -1: the screen the pointer is on.
-    XTestFakeMotionEvent(display, -1, x, y, CurrentTime);
+    // Root none: the screen the pointer is on. Detail 0: absolute motion.
+    xcb_test_fake_input(connection->xcb, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, XCB_NONE, static_cast<int16_t>(x),
+                        static_cast<int16_t>(y), 0);
     if (type == MouseEventType::leftMouseDown || type == MouseEventType::leftMouseUp)
-        XTestFakeButtonEvent(display, Button1, type == MouseEventType::leftMouseDown ? True : False, CurrentTime);
-    // Waits for the server: once this returns the event has been acted on,
-    // also as seen from other connections.
-    XSync(display, False);
-    connection_->last = Connection::Placement{x, y, precise};
+        xcb_test_fake_input(connection->xcb, type == MouseEventType::leftMouseDown ? XCB_BUTTON_PRESS : XCB_BUTTON_RELEASE,
+                            XCB_BUTTON_INDEX_1, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    if (xcb_flush(connection->xcb) <= 0)
+        return false;
+    connection->last = Connection::Placement{x, y, precise};
     return true;
 }
 

@@ -12,6 +12,9 @@ using testing::RecordingPointer;
 using Type = MouseEventType;
 const Type M = Type::mouseMoved, D = Type::leftMouseDown, U = Type::leftMouseUp;
 
+constexpr double kWatchTenth = static_cast<double>(0.1f);
+static_assert(static_cast<double>(0.1f * 30.0f) != kWatchTenth * 30.0);
+
 TEST(CursorControllerTest, MovesByOffsetTimesSensitivityTimesThirty)
 {
     const struct {
@@ -24,7 +27,9 @@ TEST(CursorControllerTest, MovesByOffsetTimesSensitivityTimesThirty)
         {"ZeroSensitivityStaysPut", 0.0, 7, -3, {100, 50}, {100, 50}},
         {"NegativeSensitivityReversesBothAxes", -1.0, 1, 2, {100, 50}, {70, -10}},
         // Double precision throughout: 0.1 x (0.25 x 30) is not a float result.
-        {"DoublePrecisionGain", 0.25, 0.1, -0.1, {0, 0}, {0.1 * 7.5, -0.1 * 7.5}},
+        {"DoublePrecisionOffset", 0.25, 0.1, -0.1, {0, 0}, {0.1 * 7.5, -0.1 * 7.5}},
+        // The watch's 0.1f, widened: the gain is 3.0000000447..., in single precision 3.0.
+        {"DoublePrecisionGain", kWatchTenth, 1, -1, {0, 0}, {kWatchTenth * 30.0, -(kWatchTenth * 30.0)}},
         {"BeyondEveryDisplayUnclamped", 1.0, 1e6, -1e6, {10, 10}, {30000010, -29999990}},
     };
     for (const auto& c : cases) {

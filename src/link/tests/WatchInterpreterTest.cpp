@@ -74,42 +74,73 @@ TEST(WatchMotion, OneFrameProjectsExactlyInSinglePrecision)
 
 // Frame 0 turns the rate (0, 0, 1) into (1 - alpha); frame 1, in a later
 // Update without settings and with no rate, leaves alpha x that: the filter
-// and alpha carry over.
+// and alpha carry over. A frame 0 without gravity moves nothing but still
+// advances the filter.
 TEST(WatchMotion, SmoothingFiltersTheRateWithAlphaFromTheSetting)
 {
     const std::pair<float, float> smoothingAndAlpha[] = {{1.0f, 0.980f}, {0.1f, 0.819f}, {0.02f, 0.368f}, {0.0f, 0.0f}};
     for (const auto& [smoothing, approxAlpha] : smoothingAndAlpha) {
-        SCOPED_TRACE(smoothing);
-        WatchRig rig;
-        Update update;
-        settings(update, 1.0f, smoothing, 2);
-        addFrame(update, {0, 0, 1}, kGravityZ);
-        rig.writeAndRun(update);
-        Update next;
-        addFrame(next, {}, kGravityZ);
-        rig.writeAndRun(next);
+        for (const bool firstHasGravity : {true, false}) {
+            SCOPED_TRACE(::testing::Message() << smoothing << (firstHasGravity ? "" : ", frame 0 without gravity"));
+            WatchRig rig;
+            Update update;
+            settings(update, 1.0f, smoothing, 2);
+            addFrame(update, {0, 0, 1}, firstHasGravity ? kGravityZ : std::vector<float>{});
+            rig.writeAndRun(update);
+            Update next;
+            addFrame(next, {}, kGravityZ);
+            rig.writeAndRun(next);
 
-        const float alpha = runtimeExpf(-1.0f / (smoothing * 50.0f));
-        EXPECT_NEAR(alpha, approxAlpha, 5e-4);
-        const float w0 = (1.0f - alpha) * 1.0f;
-        ASSERT_EQ(rig.platform.pointer.events.size(), 2u);
-        EXPECT_EQ(rig.platform.pointer.events[0].location.x, offset(-w0 * G));
-        EXPECT_EQ(rig.platform.pointer.events[1].location.x, offset(-(alpha * w0) * G));
+            const float alpha = runtimeExpf(-1.0f / (smoothing * 50.0f));
+            EXPECT_NEAR(alpha, approxAlpha, 5e-4);
+            const float w0 = (1.0f - alpha) * 1.0f;
+            ASSERT_EQ(rig.platform.pointer.events.size(), 2u);
+            EXPECT_EQ(rig.platform.pointer.events[0].location.x, firstHasGravity ? offset(-w0 * G) : 0.0);
+            EXPECT_EQ(rig.platform.pointer.events[1].location.x, offset(-(alpha * w0) * G));
+        }
     }
 }
 
-TEST_F(WatchTest, NonFiniteFilterStateIsNotCarriedOn)
+// A NaN or infinity restarts the filter state of its own axis only: the
+// other axes run on into the next frame (no rate, gravity along z, so
+// dx = -alpha w.z G and dy = -alpha w.y G), and the restarted one starts
+// from rest. The non-finite value itself is passed on as it came.
+TEST(WatchMotion, NonFiniteFilterStateRestartsOnlyItsOwnAxis)
 {
-    Update update;
-    settings(update, 1.0f, 1.0f, 0);
-    addFrame(update, {0, 0, std::nanf("")}, kGravityZ);
-    addFrame(update, {0, 0, std::numeric_limits<float>::infinity()}, kGravityZ);
-    addFrame(update, {0, 0, 1}, kGravityZ);
-    writeAndRun(update);
+    const float nan = std::nanf("");
+    const float inf = std::numeric_limits<float>::infinity();
+    const struct {
+        const char* name;
+        std::vector<float> gyro;
+        bool restartsY, restartsZ;
+    } cases[] = {
+        {"NaNInX", {nan, 1, 1}, false, false},     // x never reaches dx or dy
+        {"InfinityInX", {-inf, 1, 1}, false, false},
+        {"NaNInY", {0, nan, 1}, true, false},
+        {"InfinityInZ", {0, 1, inf}, false, true},
+        {"AllThree", {nan, -inf, inf}, true, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WatchRig rig;
+        Update update;
+        settings(update, 1.0f, 1.0f, 0);
+        addFrame(update, c.gyro, kGravityZ);
+        addFrame(update, {}, kGravityZ);
+        addFrame(update, {0, 0, 1}, kGravityZ);
+        rig.writeAndRun(update);
 
-    ASSERT_EQ(platform.pointer.events.size(), 3u);
-    EXPECT_TRUE(std::isnan(platform.pointer.events[0].location.x)); // passed on as it came
-    EXPECT_EQ(platform.pointer.events[2].location.x, offset(-(1.0f - runtimeExpf(-1.0f / 50.0f)) * G));
+        const float alpha = runtimeExpf(-1.0f / 50.0f);
+        const float kept = alpha * ((1.0f - alpha) * 1.0f);
+        const auto& events = rig.platform.pointer.events;
+        ASSERT_EQ(events.size(), 3u);
+        EXPECT_EQ(!std::isfinite(events[0].location.x), c.restartsY || c.restartsZ);
+        EXPECT_EQ(events[1].location, (Point{c.restartsZ ? 0.0 : offset(-kept * G), c.restartsY ? 0.0 : offset(-kept * G)}));
+        // Restarted from rest, z is (1 - alpha) x 1 after frame 2.
+        if (c.restartsZ) {
+            EXPECT_EQ(events[2].location.x, offset(-((1.0f - alpha) * 1.0f) * G));
+        }
+    }
 }
 
 // What the mouse settings of one Update do to a Watch whose sensitivity was
@@ -127,6 +158,9 @@ TEST(WatchSettings, ApplyOnlyWhenPresentAndGateTheRest)
         {"Absent", false, 0, 0, false, true, 2.0},
         {"NoneKeepsActive", true, 0, 0.5f, true, true, 0.5},
         {"EmptySettings", true, 0, 0.0f, false, true, 0.0},
+        // Widened exactly and multiplied by 30 in double precision; a gain
+        // in single precision would be 3.0 flat.
+        {"FractionalSensitivity", true, 0, 0.1f, false, true, static_cast<double>(0.1f)},
         {"Active", true, 2, -1.5f, false, true, -1.5},
         {"Inactive", true, 1, 3.0f, false, false, 3.0},
         {"UnrecognisedIsInactive", true, 3, 3.0f, false, false, 3.0},
@@ -151,8 +185,55 @@ TEST(WatchSettings, ApplyOnlyWhenPresentAndGateTheRest)
             continue;
         }
         EXPECT_EQ(rig.platform.pointer.eventTypes(), (std::vector<Type>{D, U}));
-        EXPECT_EQ(rig.platform.pointer.events[0].location.y, offset(-G) * c.sensitivityAfter * (c.leftHanded ? -1 : 1));
+        EXPECT_EQ(rig.platform.pointer.events[0].location.y,
+                  static_cast<double>(-G) * (c.sensitivityAfter * 30.0) * (c.leftHanded ? -1 : 1));
     }
+}
+
+// The gain is read when a move runs, not when it is scheduled: a
+// sensitivity set meanwhile, from outside (as a settings change does) or by
+// a later Update, applies to the moves still pending.
+TEST_F(WatchTest, SensitivityIsReadWhenTheMoveRuns)
+{
+    Update update;
+    settings(update, 1.0f, 0.0f, 2);
+    for (int i = 0; i < 3; ++i)
+        addFrame(update, {0, 0, 1}, kGravityZ);
+    write(update);
+    platform.queue.advance(0ms);
+    watch->cursorController().sensitivity = 2.0;
+    platform.queue.advance(10ms);
+    Update later;
+    settings(later, 0.5f, 0.0f, 0);
+    write(later);
+    platform.queue.advance(10ms);
+
+    std::vector<double> xs;
+    for (const auto& e : platform.pointer.events)
+        xs.push_back(e.location.x);
+    const double dx = -G;
+    EXPECT_EQ(xs, (std::vector<double>{dx * 30.0, dx * 60.0, dx * 15.0}));
+}
+
+// Settings present but empty turn smoothing off (alpha 0), also after a
+// smoothing of 1: the next frame's rate is taken as it is. They also set the
+// sensitivity to 0, raised here from outside to see the move.
+TEST_F(WatchTest, EmptySettingsTurnSmoothingOff)
+{
+    Update smooth;
+    settings(smooth, 1.0f, 1.0f, 2);
+    addFrame(smooth, {0, 0, 1}, kGravityZ);
+    writeAndRun(smooth);
+    Update empty;
+    empty.mutable_mouseinfo();
+    addFrame(empty, {0, 0, 1}, kGravityZ);
+    write(empty);
+    EXPECT_EQ(watch->cursorController().sensitivity, 0.0);
+    watch->cursorController().sensitivity = 1.0;
+    platform.queue.advance(1s);
+
+    ASSERT_EQ(platform.pointer.events.size(), 2u);
+    EXPECT_EQ(platform.pointer.events[1].location.x, offset(-G));
 }
 
 TEST_F(WatchTest, InactiveDropsClickAndFreezesFilterUntilActiveAgain)

@@ -40,7 +40,7 @@ void runFor(std::chrono::milliseconds span) { runUntil([] { return false; }, spa
 
 struct OrderCase {
     std::string name;
-    std::vector<int> offsetsMs; // deadlines relative to the moment of handing over, in that order
+    std::vector<int> offsetsUs; // deadlines relative to the moment of handing over, in that order
 };
 
 void PrintTo(const OrderCase& c, std::ostream* out) { *out << c.name; }
@@ -50,11 +50,11 @@ class QueueOrder : public ::testing::TestWithParam<OrderCase> {};
 TEST_P(QueueOrder, RunsByDeadlineThenHandOverOrderAndNeverEarly)
 {
     QtMainQueue queue;
-    const auto& offsets = GetParam().offsetsMs;
+    const auto& offsets = GetParam().offsetsUs;
     const MonoTime base = queue.now();
     std::vector<std::size_t> ran;
     for (std::size_t i = 0; i < offsets.size(); ++i) {
-        const MonoTime deadline = base + std::chrono::milliseconds(offsets[i]);
+        const MonoTime deadline = base + std::chrono::microseconds(offsets[i]);
         queue.asyncAfter(deadline, [&, i, deadline] {
             ran.push_back(i);
             EXPECT_GE(queue.now(), deadline) << "ran early";
@@ -71,10 +71,13 @@ TEST_P(QueueOrder, RunsByDeadlineThenHandOverOrderAndNeverEarly)
 
 INSTANTIATE_TEST_SUITE_P(
     Deadlines, QueueOrder,
-    ::testing::Values(OrderCase{"AllOverdue", {-5, -10, -10, 0, -1, -10}}, OrderCase{"AllTied", {0, 0, 0, 0, 0}},
-                      OrderCase{"FutureAndOverdueMixed", {20, 5, 5, 0, 15, -3, 20, 1}},
-                      OrderCase{"Descending", {30, 20, 10, 0}},
-                      OrderCase{"FramesTenMsApart", {0, 10, 20, 30, 40, 50}}),
+    ::testing::Values(OrderCase{"AllOverdue", {-5000, -10000, -10000, 0, -1000, -10000}},
+                      OrderCase{"AllTied", {0, 0, 0, 0, 0}},
+                      OrderCase{"FutureAndOverdueMixed", {20000, 5000, 5000, 0, 15000, -3000, 20000, 1000}},
+                      OrderCase{"Descending", {30000, 20000, 10000, 0}},
+                      OrderCase{"FramesTenMsApart", {0, 10000, 20000, 30000, 40000, 50000}},
+                      // Closer than a millisecond: each still waits for its own deadline.
+                      OrderCase{"MicrosecondsApart", {300, 1700, 50, 2050, 999, 1001, 1000, 1, 2}}),
     [](const auto& info) { return info.param.name; });
 
 TEST(QtMainQueue, WorkNeverRunsInsideTheCallThatHandedItOver)
@@ -90,6 +93,25 @@ TEST(QtMainQueue, WorkNeverRunsInsideTheCallThatHandedItOver)
     EXPECT_TRUE(log.empty());
     ASSERT_TRUE(runUntil([&] { return log.size() == 4; }));
     EXPECT_EQ(log, (std::vector<std::string>{"outer begins", "outer ends", "inner", "timer"}));
+}
+
+TEST(QtMainQueue, NothingRunsInsideAnItemThatSpinsANestedEventLoop)
+{
+    QtMainQueue queue;
+    std::vector<std::string> log;
+    // The kernel timer is set for "later"; "outer" is due at once.
+    const MonoTime later = queue.now() + 1ms;
+    queue.asyncAfter(later, [&] { log.push_back("later"); });
+    queue.asyncAfter(queue.now(), [&] {
+        log.push_back("outer begins");
+        queue.asyncAfter(MonoTime::min(), [&] { log.push_back("inner"); });
+        while (queue.now() <= later) {
+        }
+        QCoreApplication::processEvents();
+        log.push_back("outer ends");
+    });
+    ASSERT_TRUE(runUntil([&] { return log.size() == 4; }));
+    EXPECT_EQ(log, (std::vector<std::string>{"outer begins", "outer ends", "inner", "later"}));
 }
 
 TEST(QtMainQueue, WorkThatKeepsHandingOverDueWorkDoesNotStarveTheEventLoop)
@@ -108,6 +130,57 @@ TEST(QtMainQueue, WorkThatKeepsHandingOverDueWorkDoesNotStarveTheEventLoop)
     ASSERT_TRUE(runUntil([&] { return chain == 1000; }, 5000ms));
     EXPECT_GE(chainWhenQtRan, 1);
     EXPECT_LT(chainWhenQtRan, 10);
+}
+
+void spin(std::chrono::microseconds span)
+{
+    const auto until = std::chrono::steady_clock::now() + span;
+    while (std::chrono::steady_clock::now() < until) {
+    }
+}
+
+// A burst of overdue items, each taking 100 us, all handed over before the
+// loop runs: the event loop gets its turn once a slice is spent, and the
+// burst still runs whole, by deadline then hand-over order, across slices.
+TEST(QtMainQueue, BurstYieldsToTheEventLoopAfterEachSliceAndKeepsItsOrder)
+{
+    constexpr auto itemTime = 100us;
+    constexpr std::size_t count = 200;
+    QtMainQueue queue;
+    QObject context;
+    std::vector<std::size_t> ran;
+    std::vector<std::size_t> ranBeforeQueuedEvent;
+    std::vector<MonoTime> deadlines;
+    const MonoTime base = queue.now() - 1s;
+    for (std::size_t i = 0; i < count; ++i) {
+        // Scattered, with ties, all in the past.
+        deadlines.push_back(base + std::chrono::microseconds((i * 7919) % 613 / 3));
+        queue.asyncAfter(deadlines.back(), [&, i] {
+            // Stands for a bus call or a tray click arriving mid-burst.
+            if (ran.size() % 50 == 0)
+                QMetaObject::invokeMethod(
+                    &context, [&] { ranBeforeQueuedEvent.push_back(ran.size()); }, Qt::QueuedConnection);
+            ran.push_back(i);
+            spin(itemTime);
+        });
+    }
+    ASSERT_TRUE(runUntil([&] { return ran.size() == count; }, 10000ms));
+    runFor(5ms);
+
+    std::vector<std::size_t> expected(count);
+    std::iota(expected.begin(), expected.end(), 0);
+    std::stable_sort(expected.begin(), expected.end(),
+                     [&](std::size_t a, std::size_t b) { return deadlines[a] < deadlines[b]; });
+    EXPECT_EQ(ran, expected);
+
+    // Posted while items 0, 50, 100 and 150 ran; each served within one
+    // slice's worth of items after that.
+    const std::size_t perSlice = QtMainQueue::timeSlice / itemTime;
+    ASSERT_EQ(ranBeforeQueuedEvent.size(), 4u);
+    for (std::size_t k = 0; k < ranBeforeQueuedEvent.size(); ++k) {
+        EXPECT_GT(ranBeforeQueuedEvent[k], 50 * k);
+        EXPECT_LE(ranBeforeQueuedEvent[k], 50 * k + perSlice);
+    }
 }
 
 TEST(QtMainQueue, ExtremeDeadlinesNeitherOverflowNorBlockOthers)

@@ -1,5 +1,7 @@
 #include "backends/x11/X11PointerEvents.h"
 
+#include "support/DefaultSigpipe.h"
+#include "support/RestartableXvfb.h"
 #include "support/XvfbServer.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +11,7 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <limits>
@@ -28,7 +31,9 @@ using Whole = std::pair<int, int>;
 
 // A second, independent client of the same server: it reads the real
 // pointer, puts it somewhere, and records what a window covering the whole
-// screen is told.
+// screen is told. The pointer under test does not wait for the server, so
+// what it posted is seen here once it has read the location again: the
+// server takes its requests in order.
 class Observer {
 public:
     explicit Observer(const std::string& displayName) : display_(XOpenDisplay(displayName.c_str()))
@@ -92,6 +97,8 @@ private:
 
 class OnXvfb : public ::testing::Test {
 protected:
+    // No reset when a test's last client leaves: the next test's pointer
+    // could connect while the server resets and be dropped by it.
     static void SetUpTestSuite() { server_ = std::make_unique<test::XvfbServer>(); }
     static void TearDownTestSuite() { server_.reset(); }
 
@@ -121,8 +128,8 @@ TEST_P(Placement, PutsThePointerAtTheTargetWithinWhatXCanCarry)
     const PlacementCase& c = GetParam();
     ASSERT_TRUE(pointer_.postMouseEvent(MouseEventType::mouseMoved, {300.25, 400.75}));
     ASSERT_TRUE(pointer_.postMouseEvent(c.type, c.target));
-    EXPECT_EQ(observer_.pointer(), c.real);
     EXPECT_EQ(pointer_.currentLocation(), c.reported);
+    EXPECT_EQ(observer_.pointer(), c.real);
     EXPECT_EQ(observer_.leftButtonDown(), c.type == MouseEventType::leftMouseDown);
     pointer_.postMouseEvent(MouseEventType::leftMouseUp, {300, 400});
 }
@@ -150,6 +157,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct AccumulationCase {
     std::string name;
+    Point start;
     Point step;
     int moves;
     Whole end;
@@ -162,23 +170,28 @@ class Accumulation : public OnXvfb, public ::testing::WithParamInterface<Accumul
 TEST_P(Accumulation, FractionsOfSuccessiveMovesAddUp)
 {
     const AccumulationCase& c = GetParam();
-    const Point start{100, 100};
-    ASSERT_TRUE(pointer_.postMouseEvent(MouseEventType::mouseMoved, start));
+    ASSERT_TRUE(pointer_.postMouseEvent(MouseEventType::mouseMoved, c.start));
     for (int i = 0; i < c.moves; ++i) {
         const auto here = pointer_.currentLocation();
         ASSERT_TRUE(here);
-        EXPECT_NEAR(here->x, start.x + i * c.step.x, 1e-9);
-        EXPECT_NEAR(here->y, start.y + i * c.step.y, 1e-9);
         ASSERT_TRUE(pointer_.postMouseEvent(MouseEventType::mouseMoved, {here->x + c.step.x, here->y + c.step.y}));
     }
+    pointer_.currentLocation();
     EXPECT_EQ(observer_.pointer(), c.end);
 }
 
-INSTANTIATE_TEST_SUITE_P(Steps, Accumulation,
-                         ::testing::Values(AccumulationCase{"ThreeTenths", {0.3, -0.3}, 10, {103, 97}},
-                                           AccumulationCase{"SmallSteps", {0.1, 0.05}, 20, {102, 101}},
-                                           AccumulationCase{"NearHalves", {-0.45, 0.45}, 4, {98, 102}}),
-                         [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(
+    Steps, Accumulation,
+    ::testing::Values(AccumulationCase{"ThreeTenths", {100, 100}, {0.3, -0.3}, 10, {103, 97}},
+                      AccumulationCase{"SmallSteps", {100, 100}, {0.1, 0.05}, 20, {102, 101}},
+                      AccumulationCase{"NearHalves", {100, 100}, {-0.45, 0.45}, 4, {98, 102}},
+                      // Pushed against an edge (screen 1280x800), the server
+                      // holds one axis; the other keeps its fraction.
+                      AccumulationCase{"AlongTheLeftEdge", {0, 100}, {-0.3, 0.3}, 20, {0, 106}},
+                      AccumulationCase{"AlongTheTopEdge", {100, 0}, {0.3, -0.3}, 20, {106, 0}},
+                      AccumulationCase{"AlongTheRightEdge", {1279, 100}, {0.3, -0.3}, 20, {1279, 94}},
+                      AccumulationCase{"AlongTheBottomEdge", {100, 799}, {-0.3, 0.3}, 20, {94, 799}}),
+    [](const auto& info) { return info.param.name; });
 
 TEST_F(OnXvfb, ClickReachesTheServerAsMotionThenButton)
 {
@@ -191,6 +204,7 @@ TEST_F(OnXvfb, ClickReachesTheServerAsMotionThenButton)
     std::vector<bool> buttonDownAfter;
     for (const auto& [type, at] : posts) {
         ASSERT_TRUE(pointer_.postMouseEvent(type, at));
+        pointer_.currentLocation();
         buttonDownAfter.push_back(observer_.leftButtonDown());
     }
     EXPECT_EQ(observer_.events(), (std::vector<std::string>{"motion 200,300", "press 1 200,300", "motion 210,300",
@@ -255,6 +269,63 @@ TEST(X11PointerEventsWithoutXTest, LocatesThePointerButPostsNothing)
     expectNothingPosted(pointer);
     EXPECT_EQ(observer.pointer(), (Whole{123, 456}));
 }
+
+struct LossCase {
+    std::string name;
+    std::chrono::milliseconds reconnectInterval;
+    bool backOnNextMove;
+};
+
+void PrintTo(const LossCase& c, std::ostream* out) { *out << c.name; }
+
+class ServerLoss : public ::testing::TestWithParam<LossCase> {};
+
+// The server ends under a pointer that has been moving, and another starts
+// on the same display: the pointer neither ends the process (Xlib would, and
+// a write to the closed connection raises SIGPIPE) nor prints, posts nothing
+// while the server is gone, and moves again on the new server once the
+// reconnect interval allows.
+TEST_P(ServerLoss, MovesAreAbsorbedQuietlyUntilAServerIsBack)
+{
+    const LossCase& c = GetParam();
+    test::RestartableXvfb server;
+    const std::string name = server.displayName();
+    X11PointerEvents pointer(name, c.reconnectInterval);
+    ASSERT_TRUE(pointer.postMouseEvent(MouseEventType::mouseMoved, {10.5, 10}));
+    ASSERT_TRUE(pointer.currentLocation());
+
+    server.stop();
+    const test::DefaultSigpipe sigpipe;
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    for (int i = 0; i < 3; ++i) {
+        expectNothingPosted(pointer);
+        EXPECT_FALSE(pointer.currentLocation());
+    }
+    server.start();
+    Observer observer(name);
+    observer.warp(500, 500);
+    const std::optional<Point> location = pointer.currentLocation();
+    const bool posted = pointer.postMouseEvent(MouseEventType::mouseMoved, {321.5, 123});
+    pointer.currentLocation();
+    EXPECT_EQ(::testing::internal::GetCapturedStderr() + ::testing::internal::GetCapturedStdout(), "");
+
+    if (c.backOnNextMove) {
+        // Nothing of the old server's placement carries over.
+        EXPECT_EQ(location, (Point{500, 500}));
+        EXPECT_TRUE(posted);
+        EXPECT_EQ(observer.pointer(), (Whole{322, 123}));
+    } else {
+        EXPECT_FALSE(location);
+        EXPECT_FALSE(posted);
+        EXPECT_EQ(observer.pointer(), (Whole{500, 500}));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Reconnect, ServerLoss,
+                         ::testing::Values(LossCase{"TriedOnEveryMove", std::chrono::milliseconds(0), true},
+                                           LossCase{"NotTriedWithinTheInterval", std::chrono::hours(1), false}),
+                         [](const auto& info) { return info.param.name; });
 
 } // namespace
 } // namespace zt
