@@ -440,6 +440,7 @@ TEST(Headless, AStartWithoutAnyDisplayPrintsOnlyTheSystemsOwnLines)
                         {"XDG_RUNTIME_DIR", runtime.toStdString()}});
     ChildProcess application("application", {ZT_APPLICATION_PATH}, environment);
     ASSERT_TRUE(waitForLine(application, {poweredOnLine})) << application.diagnostics();
+    ASSERT_TRUE(waitForLine(bluez, {"application "})) << bluez.diagnostics();
     // A write makes a link, and the tray image follows it.
     const std::size_t from = bluez.lines().size();
     bluez.send("write -");
