@@ -79,8 +79,8 @@ TEST(AboutWindowTest, OpensCentredAndKeepsItsFrameWhenMovedOrResizedWhileOpen)
         EXPECT_LE((window.geometry().center() - screen.center()).manhattanLength(), 8);
         change(window);
         // Kept while the window stays open, not only once it is closed.
-        EXPECT_TRUE(QTest::qWaitFor(
-            [&] { return UserDefaults::standard().object("Main Window").toByteArray() == window.saveGeometry(); }, 5000));
+        const auto kept = [&] { return UserDefaults::standard().object("Main Window").toByteArray(); };
+        EXPECT_TRUE(QTest::qWaitFor([&] { return kept() == window.saveGeometry(); }, 5000));
         EXPECT_TRUE(window.isVisible());
         EXPECT_EQ(AboutWindow(bundle.bundle()).geometry(), window.geometry());
     }

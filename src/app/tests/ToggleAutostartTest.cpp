@@ -137,8 +137,10 @@ TEST(ToggleAutostartTest, OneSwitchFromEachStartingPoint)
         EXPECT_THAT(toggle(bundle.bundle()), ::testing::MatchesRegex(c.printed));
         EXPECT_EQ(UserDefaults::standard().startOnLogin(), c.settingAfter);
         const QByteArray bundlePath = QFile::encodeName(bundle.path());
-        for (const auto& [thing, after, path, text] : {std::tuple{c.agent, c.agentAfter, at.agent, expectedAgent(bundlePath)},
-                                                       std::tuple{c.entry, c.entryAfter, at.entry, expectedEntry(bundlePath)}}) {
+        const std::tuple<Thing, After, QString, QByteArray> files[] = {
+            {c.agent, c.agentAfter, at.agent, expectedAgent(bundlePath)},
+            {c.entry, c.entryAfter, at.entry, expectedEntry(bundlePath)}};
+        for (const auto& [thing, after, path, text] : files) {
             SCOPED_TRACE(path.toStdString());
             if (after == written) {
                 EXPECT_FALSE(QFileInfo(path).isSymLink());
@@ -147,7 +149,8 @@ TEST(ToggleAutostartTest, OneSwitchFromEachStartingPoint)
             EXPECT_EQ(FileManager::itemExists(path), after != absent);
             EXPECT_TRUE(after != kept || isKept(thing, path));
         }
-        for (const auto& [thing, path] : {std::pair{c.library, at.library}, {c.folder, at.folder}, {c.autostart, at.autostart}})
+        for (const auto& [thing, path] :
+             {std::pair{c.library, at.library}, {c.folder, at.folder}, {c.autostart, at.autostart}})
             EXPECT_TRUE(thing == none || isKept(thing, path)) << path.toStdString();
         for (const QString& other : others)
             EXPECT_EQ(contents(other), "a file") << "written through a link";
@@ -306,7 +309,8 @@ TEST(ToggleAutostartTest, LaunchersStartTheProgramTheEntryNames)
                 environment.insert("XDG_RUNTIME_DIR", scratch);
                 const QString unitFile = scratch + "/units/app-com.zimtorva.companion@autostart.service";
                 int exitCode = -1;
-                const QString said = run("systemd-analyze", {"--user", "verify", "--man=no", unitFile}, environment, &exitCode);
+                const QString said =
+                    run("systemd-analyze", {"--user", "verify", "--man=no", unitFile}, environment, &exitCode);
                 EXPECT_EQ(exitCode, 0) << said.toStdString();
             }
             if (c.glibRuns) {
