@@ -14,6 +14,8 @@ packages=(
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth dbus-daemon tint2
+  # the launchers that read the autostart entry: systemd's generator, GLib's gio
+  systemd libglib2.0-bin
 )
 
 missing=()

@@ -2,7 +2,9 @@
 
 #include "app/AboutWindow.h"
 #include "app/Appearance.h"
+#include "app/AutostartEntry.h"
 #include "app/Bundle.h"
+#include "app/FileManager.h"
 #include "app/LaunchAgent.h"
 #include "app/NotificationCenter.h"
 #include "app/UserDefaults.h"
@@ -12,19 +14,15 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QCursor>
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QIcon>
-#include <QKeyEvent>
+#include <QGuiApplication>
 #include <QImage>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QMenu>
 #include <QPixmap>
-#include <QSaveFile>
 #include <QSystemTrayIcon>
 
-#include <filesystem>
 #include <system_error>
 
 namespace zt {
@@ -32,11 +30,6 @@ namespace zt {
 namespace {
 
 constexpr int trayPoints = 18;
-
-std::filesystem::path fsPath(const QString& path)
-{
-    return std::filesystem::path(QFile::encodeName(path).toStdString());
-}
 
 // 18 x 18 points whatever the tray's slot size: a 1x and a 2x pixmap of
 // that size, so the tray centres the glyph rather than stretching it, and
@@ -87,6 +80,13 @@ void AppDelegate::applicationDidFinishLaunching()
     watch_ = Watch::create(platform_);
 
     statusItem_ = std::make_unique<QSystemTrayIcon>();
+    // Without a tray of the platform's own (a StatusNotifier host on the
+    // session bus) Qt falls back to the X11 tray protocol. Anywhere but on
+    // X11 that can show nothing, and showing the item there only earns a
+    // warning that the X11 signal Qt listens for does not exist.
+    trayCanAppear_ = QSystemTrayIcon::isSystemTrayAvailable()
+                     || QGuiApplication::platformName().compare(QLatin1String("xcb"), Qt::CaseInsensitive) == 0;
+    shownTrayImage_.clear();
     updateTrayIcon(false, false);
 
     menu_ = std::make_unique<QMenu>();
@@ -150,13 +150,33 @@ void AppDelegate::updateTrayIcon(bool connected, bool active)
 {
     if (!statusItem_)
         return;
-    const auto path = bundle_.pathForImageResource(trayImageName(connected, active, appearance_.name()));
-    QImage image;
-    if (!path || !image.load(*path))
+    const QString name = trayImageName(connected, active, appearance_.name());
+    // Setting the image on show again would only make the tray redraw it,
+    // or export it anew over D-Bus, on every write from the watch.
+    if (name == shownTrayImage_)
         return;
-    statusItem_->setIcon(trayIcon(image));
+    const QIcon& icon = trayImage(name);
+    if (icon.isNull())
+        return;
+    statusItem_->setIcon(icon);
+    shownTrayImage_ = name;
+    Q_EMIT trayImageChanged(name);
     // Shown with its first image: a tray slot without one is blank.
-    statusItem_->show();
+    if (trayCanAppear_)
+        statusItem_->show();
+}
+
+const QIcon& AppDelegate::trayImage(const QString& name)
+{
+    // Decoded once: the bundle's resources do not change under a running
+    // application, and a damaged one is not retried on every write.
+    auto found = trayImages_.find(name);
+    if (found == trayImages_.end()) {
+        const auto path = bundle_.pathForImageResource(name);
+        QImage image;
+        found = trayImages_.insert(name, path && image.load(*path) ? trayIcon(image) : QIcon());
+    }
+    return *found;
 }
 
 void AppDelegate::appearanceDidChange()
@@ -186,15 +206,21 @@ void AppDelegate::showWindow()
 
 void AppDelegate::toggleAutostart()
 {
-    const QString home = QDir::homePath();
-    const QString folder = LaunchAgent::folderPath(home);
-    const QString file = LaunchAgent::filePath(home);
+    const std::optional<QString> home = FileManager::homeDirectory();
+    if (!home) {
+        out_ << "Failed to create LaunchAgents directory: no home folder (HOME is not set and the account has none)"
+             << std::endl;
+        return;
+    }
+    const QString folder = LaunchAgent::folderPath(*home);
+    const QString agent = LaunchAgent::filePath(*home);
+    // What a Linux session reads at login: the agent alone starts nothing.
+    const QString configDirectory = FileManager::configDirectory(*home);
+    const QString entry = AutostartEntry::filePath(configDirectory);
 
     // A plain file standing at the folder's place counts as existing too.
     if (!QFileInfo::exists(folder)) {
-        std::error_code error;
-        std::filesystem::create_directories(fsPath(folder), error);
-        if (error) {
+        if (const std::error_code error = FileManager::createDirectory(folder)) {
             out_ << "Failed to create LaunchAgents directory: " << error.message() << std::endl;
             return;
         }
@@ -208,21 +234,39 @@ void AppDelegate::toggleAutostart()
         defaults.setStartOnLogin(false);
         if (startOnLoginMenuItem_)
             startOnLoginMenuItem_->setChecked(false);
-        if (QFileInfo::exists(file)) {
-            std::error_code error;
-            std::filesystem::remove(fsPath(file), error);
-            if (error)
-                out_ << "Failed to remove launch agent: " << error.message() << std::endl;
-            else
-                out_ << "removed??" << std::endl;
+        // Both files are tried; the first failure is the one reported.
+        std::error_code failure;
+        bool removed = false;
+        for (const QString& file : {agent, entry}) {
+            if (!FileManager::itemExists(file))
+                continue;
+            const std::error_code error = FileManager::removeItem(file);
+            if (error && !failure)
+                failure = error;
+            removed = removed || !error;
         }
+        if (failure)
+            out_ << "Failed to remove launch agent: " << failure.message() << std::endl;
+        else if (removed)
+            out_ << "removed??" << std::endl;
         return;
     }
 
-    QSaveFile agent(file);
-    const QByteArray text = LaunchAgent::fileText(bundle_.bundlePath());
-    if (!agent.open(QIODevice::WriteOnly) || agent.write(text) != text.size() || !agent.commit()) {
-        out_ << "Failed to create launch agent: " << agent.errorString().toStdString() << std::endl;
+    if (const auto refusal = LaunchAgent::refusal(bundle_.nativeBundlePath())) {
+        out_ << "Failed to create launch agent: " << *refusal << std::endl;
+        return;
+    }
+    // The agent first: should the entry then fail, nothing starts at login,
+    // as the setting, still off, says.
+    std::error_code error = FileManager::writeAtomically(agent, LaunchAgent::fileText(bundle_.bundlePath()));
+    if (!error)
+        error = FileManager::createDirectory(AutostartEntry::folderPath(configDirectory));
+    if (!error) {
+        const QString program = LaunchAgent::programPath(bundle_.bundlePath());
+        error = FileManager::writeAtomically(entry, AutostartEntry::fileText(program));
+    }
+    if (error) {
+        out_ << "Failed to create launch agent: " << error.message() << std::endl;
         return;
     }
     out_ << "added??" << std::endl;

@@ -3,6 +3,8 @@
 #include "app/Bundle.h"
 #include "link/platform/Published.h"
 
+#include <QHash>
+#include <QIcon>
 #include <QObject>
 #include <QString>
 
@@ -47,12 +49,19 @@ public Q_SLOTS:
     void toggleAutostart();
     void quit();
 
+Q_SIGNALS:
+    // The tray icon now shows the image resource `name`.
+    void trayImageChanged(const QString& name);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // The tray image's resource name for a link state under an appearance.
     static QString trayImageName(bool connected, bool active, const QString& appearanceName);
+    // The image resource `name` as a tray icon, decoded on first use; null
+    // when the bundle has no readable image of that name.
+    const QIcon& trayImage(const QString& name);
 
     Platform& platform_;
     const Bundle bundle_;
@@ -62,6 +71,10 @@ private:
     // Declared before the tray icon, which refers to it and goes first.
     std::unique_ptr<QMenu> menu_;
     std::unique_ptr<QSystemTrayIcon> statusItem_;
+    // Whether this platform can put the status item anywhere at all.
+    bool trayCanAppear_ = false;
+    QString shownTrayImage_;
+    QHash<QString, QIcon> trayImages_;
     std::unique_ptr<AboutWindow> window_;
     QAction* startOnLoginMenuItem_ = nullptr;
     std::shared_ptr<Watch> watch_;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QVariantMap>
 
@@ -12,11 +13,15 @@ namespace zt {
 class Bundle {
 public:
     explicit Bundle(QString bundlePath);
+    // From the path's bytes as the file system has them, which need not be
+    // UTF-8.
+    static Bundle fromNativePath(QByteArray nativePath);
 
-    // The bundle of the running executable, two folders above it.
+    // The bundle of the running executable, two folders above its own.
     static Bundle main();
 
     const QString& bundlePath() const { return bundlePath_; }
+    const QByteArray& nativeBundlePath() const { return nativePath_; }
 
     // The file of the image resource `name`; nothing when it is not there.
     std::optional<QString> pathForImageResource(const QString& name) const;
@@ -27,6 +32,7 @@ public:
 
 private:
     QString bundlePath_;
+    QByteArray nativePath_;
 };
 
 } // namespace zt

@@ -4,6 +4,8 @@
 #include "app/ContentView.h"
 #include "app/LaunchAgent.h"
 
+#include <functional>
+
 namespace zt::apptest {
 namespace {
 
@@ -46,12 +48,41 @@ TEST(AboutWindowTest, ContentKeepsItsFrameAndShowsOnlyATextVersion)
         auto* version = content->findChild<QLabel*>("version");
         ASSERT_TRUE(icon && title);
         EXPECT_FALSE(icon->pixmap().isNull());
+        EXPECT_EQ(icon->size(), QSize(50, 50));
+        EXPECT_TRUE(icon->hasScaledContents()); // the 256-pixel picture fills the 50 x 50 frame
         EXPECT_EQ(title->text(), "ZimTorva Companion for macOS");
         EXPECT_EQ(version ? version->text() : QString(), line);
         if (version) {
             EXPECT_EQ(version->textFormat(), Qt::PlainText);
             EXPECT_GE(version->geometry().top() - title->geometry().bottom(), 16);
         }
+    }
+}
+
+TEST(AboutWindowTest, OpensCentredAndKeepsItsFrameWhenMovedOrResizedWhileOpen)
+{
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    TemporaryBundle bundle;
+    using Change = std::function<void(QWidget&)>;
+    const std::pair<const char*, Change> changes[] = {
+        {"moved", [](QWidget& w) { w.move(40, 50); }},
+        {"resized", [](QWidget& w) { w.resize(500, 350); }},
+        {"moved and resized", [](QWidget& w) { w.setGeometry(10, 20, 640, 480); }},
+    };
+    for (const auto& [name, change] : changes) {
+        SCOPED_TRACE(name);
+        Sandbox sandbox; // no frame kept yet
+        AboutWindow window(bundle.bundle());
+        window.show();
+        EXPECT_EQ(window.size(), QSize(400, 300));
+        // The frame the window manager adds aside.
+        EXPECT_LE((window.geometry().center() - screen.center()).manhattanLength(), 8);
+        change(window);
+        // Kept while the window stays open, not only once it is closed.
+        const auto kept = [&] { return UserDefaults::standard().object("Main Window").toByteArray(); };
+        EXPECT_TRUE(QTest::qWaitFor([&] { return kept() == window.saveGeometry(); }, 5000));
+        EXPECT_TRUE(window.isVisible());
+        EXPECT_EQ(AboutWindow(bundle.bundle()).geometry(), window.geometry());
     }
 }
 

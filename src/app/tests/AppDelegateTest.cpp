@@ -83,8 +83,10 @@ TEST_F(AppDelegateTest, TrayImageFollowsConnectedAssignmentsAndAnnouncedAppearan
     }
 
     // A missing or unreadable image keeps the one on show; none at all leaves the icon empty.
-    QFile::remove(bundle.path() + "/Contents/Resources/dark-paired-on.png");
-    write(bundle.path() + "/Contents/Resources/dark-paired-off.png", "not a png");
+    TemporaryBundle damaged;
+    damaged.addImage("dark-unpaired", colourOf(3));
+    write(damaged.path() + "/Contents/Resources/dark-paired-off.png", "not a png");
+    launch(damaged);
     for (const bool active : {true, false}) {
         delegate->watch()->active = active;
         delegate->watch()->connected = true;
@@ -92,6 +94,46 @@ TEST_F(AppDelegateTest, TrayImageFollowsConnectedAssignmentsAndAnnouncedAppearan
     }
     launch(TemporaryBundle());
     EXPECT_TRUE(delegate->statusItem()->icon().isNull());
+}
+
+TEST_F(AppDelegateTest, EachImageIsDecodedOnceAndSetOnlyWhenAnotherIsDue)
+{
+    for (qsizetype i = 0; i < images.size(); ++i)
+        bundle.addImage(images[i], colourOf(i));
+    launch(bundle);
+    QSignalSpy set(delegate.get(), &AppDelegate::trayImageChanged);
+    // Every write from the watch assigns `connected`; most change nothing.
+    const std::tuple<bool, bool, QString> assignments[] = {
+        {false, false, ""}, {true, true, "dark-paired-on"}, {true, true, ""}, {true, true, ""},
+        {true, false, "dark-paired-off"}, {true, false, ""}, {false, true, "dark-unpaired"}, {false, false, ""},
+    };
+    for (const auto& [connected, active, newImage] : assignments) {
+        const qsizetype before = set.count();
+        delegate->watch()->active = active;
+        delegate->watch()->connected = connected;
+        EXPECT_EQ(set.count(), before + (newImage.isEmpty() ? 0 : 1)) << connected << active;
+        EXPECT_EQ(set.count() > before ? set.last().at(0).toString() : QString(), newImage);
+    }
+    // New pictures on disk are not read again: each was decoded once.
+    for (const QString& image : images)
+        bundle.addImage(image, Qt::black);
+    delegate->watch()->active = true;
+    delegate->watch()->connected = true;
+    EXPECT_EQ(shownImage(), "dark-paired-on");
+}
+
+TEST_F(AppDelegateTest, APlainClickOnTheIconOpensTheMenu)
+{
+    // Qt's own tray opens the context menu on a context click.
+    for (const auto& [reason, opens] : {std::pair{QSystemTrayIcon::Trigger, true}, {QSystemTrayIcon::Context, false},
+                                        {QSystemTrayIcon::MiddleClick, false}, {QSystemTrayIcon::DoubleClick, false}}) {
+        launch(bundle);
+        QMenu* menu = delegate->statusItem()->contextMenu();
+        ASSERT_FALSE(menu->isVisible());
+        Q_EMIT delegate->statusItem()->activated(reason);
+        EXPECT_EQ(menu->isVisible(), opens) << reason;
+        menu->hide();
+    }
 }
 
 TEST_F(AppDelegateTest, SettingsNotificationCopiesSensitivityFromAnySender)

@@ -13,6 +13,16 @@
 
 #include <sstream>
 
+// Readable failure messages: text, not the bytes of Qt's containers.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << ::testing::PrintToString(text.toStdString());
+}
+inline void PrintTo(const QByteArray& bytes, std::ostream* out)
+{
+    *out << ::testing::PrintToString(bytes.toStdString());
+}
+
 namespace zt::apptest {
 
 // A bundle folder on disk; `folderName` may hold any character a path can.
@@ -26,6 +36,17 @@ public:
     const QString& path() const { return path_; }
     Bundle bundle() const { return Bundle(path_); }
 
+    // The bundle's executable: a script that writes the path it was started
+    // as to `record`.
+    void addProgram(const QString& record) const
+    {
+        QFile program(path_ + QStringLiteral("/Contents/MacOS/ZimtorvaCompanion"));
+        QDir().mkpath(QFileInfo(program).path());
+        if (program.open(QIODevice::WriteOnly))
+            program.write("#!/bin/sh\nprintf '%s' \"$0\" > '" + QFile::encodeName(record) + "'\n");
+        program.setPermissions(program.permissions() | QFile::ExeOwner);
+    }
+
     void addImage(const QString& name, const QColor& colour) const
     {
         QImage image(36, 36, QImage::Format_ARGB32);
@@ -38,6 +59,12 @@ private:
     QString path_;
 };
 
+inline QByteArray contents(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<absent>");
+}
+
 inline void write(const QString& path, const QByteArray& bytes)
 {
     QDir().mkpath(QFileInfo(path).path());
@@ -46,19 +73,27 @@ inline void write(const QString& path, const QByteArray& bytes)
     file.write(bytes);
 }
 
-// A home folder and an empty settings store for one test.
+// A home folder with its own configuration folder, and an empty settings
+// store, for one test.
 struct Sandbox {
     Sandbox()
     {
-        qputenv("HOME", home.path().toUtf8());
+        qputenv("HOME", QFile::encodeName(home.path()));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(config));
         QSettings(QSettings::NativeFormat, QSettings::UserScope, UserDefaults::organizationName,
                   UserDefaults::applicationName)
             .clear();
     }
-    ~Sandbox() { qputenv("HOME", previousHome); }
+    ~Sandbox()
+    {
+        qputenv("HOME", previousHome);
+        qputenv("XDG_CONFIG_HOME", previousConfig);
+    }
 
     const QByteArray previousHome = qgetenv("HOME");
+    const QByteArray previousConfig = qgetenv("XDG_CONFIG_HOME");
     const QTemporaryDir home;
+    const QString config = home.path() + QStringLiteral("/config");
 };
 
 class FakeAppearance : public Appearance {
