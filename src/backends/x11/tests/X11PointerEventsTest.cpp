@@ -97,8 +97,6 @@ private:
 
 class OnXvfb : public ::testing::Test {
 protected:
-    // No reset when a test's last client leaves: the next test's pointer
-    // could connect while the server resets and be dropped by it.
     static void SetUpTestSuite() { server_ = std::make_unique<test::XvfbServer>(); }
     static void TearDownTestSuite() { server_.reset(); }
 
