@@ -13,7 +13,7 @@ packages=(
   fonts-dejavu-core
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth dbus-daemon tint2
+  xvfb xauth dbus-daemon tint2 libdbus-1-dev
 )
 
 missing=()

@@ -25,6 +25,7 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
+    pid_t pid() const { return pid_; }
     bool running();
     void send(const std::string& line);
     // The complete lines of standard output so far; never waits.
@@ -33,6 +34,8 @@ public:
     // nullopt when the program ends or stays silent.
     std::optional<std::string> waitForLine(std::size_t index, std::chrono::milliseconds limit);
     std::string diagnostics();
+    // The last `most` bytes of standard error.
+    std::string errors(std::size_t most = 8000);
     void stop();
 
 private:

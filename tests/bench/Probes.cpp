@@ -1,0 +1,102 @@
+#include "bench/Probes.h"
+
+#include "bench/BenchRig.h"
+#include "integration/WaitUntil.h"
+
+#include <QDBusPendingCallWatcher>
+
+#include <functional>
+
+namespace zt::test {
+namespace {
+
+// More open calls of one kind than this, and the application is not
+// answering: more would only pile up.
+constexpr int mostOpen = 100;
+
+std::vector<double> waits(const Probes::Kind& kind, Probes::Clock::time_point from, Probes::Clock::time_point to)
+{
+    const Probes::Clock::time_point now = Probes::Clock::now();
+    std::vector<double> found;
+    for (const Probes::Call& call : kind.calls)
+        if (call.sent >= from && call.sent < to)
+            found.push_back(
+                std::chrono::duration<double, std::milli>(call.answered ? call.wait : now - call.sent).count());
+    return found;
+}
+
+// Opens a call of `kind`; the function returned closes it.
+std::function<void(bool failed)> open(const std::shared_ptr<Probes::Kind>& kind)
+{
+    const std::size_t index = kind->calls.size();
+    kind->calls.push_back({Probes::Clock::now()});
+    ++kind->open;
+    return [kind, index](bool failed) {
+        Probes::Call& call = kind->calls[index];
+        call.wait = Probes::Clock::now() - call.sent;
+        call.answered = true;
+        call.failed = failed;
+        --kind->open;
+    };
+}
+
+} // namespace
+
+Probes::Probes(BenchRig& rig, std::chrono::milliseconds interval) : rig_(rig)
+{
+    timer_.setTimerType(Qt::PreciseTimer);
+    timer_.setInterval(interval);
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+        if (reads_->open < mostOpen)
+            read();
+        if (menus_->open < mostOpen)
+            menu();
+    });
+}
+
+bool Probes::settle(std::chrono::milliseconds limit)
+{
+    return waitUntil([&] { return openCalls() == 0; }, limit);
+}
+
+std::vector<double> Probes::readWaits(Clock::time_point from, Clock::time_point to) const
+{
+    return waits(*reads_, from, to);
+}
+
+std::vector<double> Probes::menuWaits(Clock::time_point from, Clock::time_point to) const
+{
+    return waits(*menus_, from, to);
+}
+
+int Probes::failures() const
+{
+    int failed = 0;
+    for (const Kind* kind : {reads_.get(), menus_.get()})
+        for (const Call& call : kind->calls)
+            failed += call.failed ? 1 : 0;
+    return failed;
+}
+
+void Probes::read()
+{
+    const auto close = open(reads_);
+    if (!rig_.bluez().readValue(FakeBluez::requestOptions(), [close](const QDBusMessage& reply) {
+            close(reply.type() != QDBusMessage::ReplyMessage || reply.signature() != QLatin1String("ay"));
+        }))
+        close(true);
+}
+
+void Probes::menu()
+{
+    const auto close = open(menus_);
+    // Owned by the tray host: gone with it, answered or not.
+    auto* watcher = new QDBusPendingCallWatcher(rig_.tray().connection().asyncCall(rig_.tray().menuCall()),
+                                                &rig_.tray());
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, [close, watcher] {
+        watcher->deleteLater();
+        close(watcher->isError());
+    });
+}
+
+} // namespace zt::test
