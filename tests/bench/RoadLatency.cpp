@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -82,6 +83,18 @@ const std::map<std::string, double> smokeSizes{
 
 // What went wrong on the road; any of it makes the exit status 1.
 std::vector<std::string> breaks;
+// The headline figures, printed again together at the end.
+std::vector<std::string> headlines;
+
+[[gnu::format(printf, 1, 2)]] std::string text(const char* format, ...)
+{
+    char buffer[400];
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(buffer, sizeof buffer, format, arguments);
+    va_end(arguments);
+    return buffer;
+}
 
 void broke(const std::string& what)
 {
@@ -137,10 +150,7 @@ QByteArray updateBytes(int frames, int turn)
 
 std::array<QByteArray, 2> turns(int frames) { return {updateBytes(frames, 1), updateBytes(frames, -1)}; }
 
-// Sends writes from the event loop, alternately turning one way and back:
-// `rate` a second (0: all at once) until `count` have gone or `duration`
-// has passed. Works in slices of at most a millisecond so that answers
-// and motion are read meanwhile, and stamps when each slice began.
+// Writes sent, from the instant the first left to that of the last.
 struct Paced {
     std::size_t sent = 0;
     Clock::time_point first;
@@ -149,6 +159,10 @@ struct Paced {
     double rate() const { return sent > 1 ? static_cast<double>(sent - 1) / seconds() : 0; }
 };
 
+// Sends writes from the event loop, alternately turning one way and back:
+// `rate` a second (0: all at once) until `count` have gone or `duration`
+// has passed. Works in slices of at most a millisecond so that answers
+// and motion are read meanwhile.
 Paced pace(BenchRig& rig, int frames, double rate, std::size_t count, Clock::duration duration)
 {
     const std::array<QByteArray, 2> values = turns(frames);
@@ -257,6 +271,9 @@ void latency(BenchRig& rig, const Options& o)
     }
     std::printf("  %-34s %s\n", "application (write -> motion)", spread(application, "us").c_str());
     std::printf("  %-34s %s\n", "floor (XTest client -> motion)", spread(floor, "us").c_str());
+    headlines.push_back(text("write to first pointer motion p50 / p99: %.0f / %.0f us; floor %.0f / %.0f us",
+             percentile(application, 0.5), percentile(application, 0.99), percentile(floor, 0.5),
+             percentile(floor, 0.99)));
 }
 
 // ---- issue rows: move timing, CPU and wake-ups at a realistic watch --------
@@ -368,6 +385,12 @@ void watch(BenchRig& rig, const Options& o)
                 idleCost.cpuPercent, idleCost.wakeupsPerSecond, std::chrono::duration<double>(idle).count());
     std::printf("  (clock tick %.0f Hz: CPU resolution %.3f %% over this run)\n", ProcessStats::ticksPerSecond(),
                 100.0 / ProcessStats::ticksPerSecond() / std::chrono::duration<double>(wall).count());
+    headlines.push_back(text("lateness of each scheduled move p50 / p99 / min: %.2f / %.2f / %.2f ms; floor %.2f / %.2f / %.2f ms",
+             percentile(lateness, 0.5), percentile(lateness, 0.99), percentile(lateness, 0),
+             percentile(floorLateness, 0.5), percentile(floorLateness, 0.99), percentile(floorLateness, 0)));
+    headlines.push_back(text("realistic watch (10 Updates x 10 frames a second): CPU %.2f %% of a core, %.0f wake-ups/s, %.2f per move",
+             watchCost.cpuPercent, watchCost.wakeupsPerSecond,
+             moves > 0 ? static_cast<double>(watchCost.wakeups) / moves : NAN));
 }
 
 // ---- issue rows: a burst arriving at once ----------------------------------
@@ -406,13 +429,15 @@ void burst(BenchRig& rig, const Options& o)
     const std::vector<double> menus = probes.menuWaits(paced.first, after);
     all.insert(all.end(), menus.begin(), menus.end());
     std::printf("  event loop blocked, seen from outside: longest wait of any call %.1f ms\n", percentile(all, 1.0));
-    if (idleAt)
-        std::printf("  after the burst until the pointer is idle: %.3f s (last motion after the last write)\n",
-                    ms(*idleAt - paced.last) / 1000);
-    else
-        std::printf("  the pointer was still moving %.0f s after the burst\n", ms(Clock::now() - paced.last) / 1000);
+    const std::string idle = idleAt ? text("%.3f s", ms(*idleAt - paced.last) / 1000)
+                                    : text("still moving after %.0f s", ms(after - paced.last) / 1000);
+    std::printf("  after the burst until the pointer is idle (last motion after the last write): %s\n", idle.c_str());
     std::printf("  moves seen %zu of %zu scheduled\n", pointer.total(), writes * static_cast<std::size_t>(frames));
     printMemory(before, at, "at idle");
+    headlines.push_back(text("burst of %zu writes of %d frames: longest call wait %.1f ms (ReadValue p99 %.1f, tray p99 %.1f); "
+             "until idle %s; moves seen %zu of %zu",
+             paced.sent, frames, percentile(all, 1.0), percentile(probes.readWaits(paced.first, after), 0.99),
+             percentile(menus, 0.99), idle.c_str(), pointer.total(), writes * static_cast<std::size_t>(frames)));
     if (!settled)
         broke(std::to_string(probes.openCalls()) + " calls unanswered 30 s after the burst");
     checkProbes(probes, "the burst");
@@ -428,10 +453,10 @@ bool rampStep(BenchRig& rig, Probes& probes, int frames, double rate, const Opti
     const auto step = seconds(o["ramp-step-seconds"]);
     const auto drain = seconds(o["drain-seconds"]);
     const Paced paced = pace(rig, frames, rate, std::numeric_limits<std::size_t>::max(), step);
-    const std::vector<double> reads = probes.readWaits(paced.first, paced.last);
-    const std::vector<double> menus = probes.menuWaits(paced.first, paced.last);
     const std::optional<Clock::time_point> idleAt = pumpUntilIdle(rig, o, paced.last, drain);
     const bool answered = probes.settle(std::chrono::ceil<std::chrono::milliseconds>(drain));
+    const std::vector<double> reads = probes.readWaits(paced.first, paced.last);
+    const std::vector<double> menus = probes.menuWaits(paced.first, paced.last);
     const Clock::time_point lastDue = paced.last + frameSpacing * (frames - 1);
     const ProcessStats stats = ProcessStats::of(rig.applicationPid());
     const double p99 = percentile(reads, 0.99);
@@ -466,8 +491,10 @@ void ramp(BenchRig& rig, const Options& o)
                 break;
         probes.stop();
         probes.settle(5s);
-        std::printf("  sustained with %d-frame writes: %.0f writes/s%s\n", frames, best,
-                    best >= o["ramp-max"] ? " (the ramp's top)" : "");
+        const char* top = best >= o["ramp-max"] ? " (the ramp's top)" : "";
+        std::printf("  sustained with %d-frame writes: %.0f writes/s%s\n", frames, best, top);
+        headlines.push_back(text("sustained %d-frame writes before reads wait more than 100 ms: %.0f writes/s%s", frames, best, top));
+        checkProbes(probes, "the ramp");
         rig.pointer().keep(true);
     }
 }
@@ -486,12 +513,13 @@ void steady(BenchRig& rig, const Options& o)
     Probes probes(rig, std::chrono::milliseconds(static_cast<int>(o["probe-ms"])));
     probes.start();
     const Paced paced = pace(rig, frames, rate, std::numeric_limits<std::size_t>::max(), duration);
-    const std::vector<double> reads = probes.readWaits(paced.first, paced.last);
-    const std::vector<double> menus = probes.menuWaits(paced.first, paced.last);
     const ProcessStats atEnd = ProcessStats::of(rig.applicationPid());
     const std::optional<Clock::time_point> idleAt = pumpUntilIdle(rig, o, paced.last, drain);
+    const Clock::time_point gaveUp = Clock::now();
     probes.stop();
     const bool answered = probes.settle(30s);
+    const std::vector<double> reads = probes.readWaits(paced.first, paced.last);
+    const std::vector<double> menus = probes.menuWaits(paced.first, paced.last);
     const ProcessStats atIdle = ProcessStats::of(rig.applicationPid());
     pumpFor(seconds(o["settle-seconds"]));
     const ProcessStats later = ProcessStats::of(rig.applicationPid());
@@ -501,15 +529,17 @@ void steady(BenchRig& rig, const Options& o)
     printCalls("ReadValue during the run", reads);
     printCalls("tray GetLayout during the run", menus);
     const Clock::time_point lastDue = paced.last + frameSpacing * (frames - 1);
-    if (idleAt)
-        std::printf("  pointer lag behind the last write: %.1f ms after the last frame's due time\n",
-                    ms(*idleAt - lastDue));
-    else
-        std::printf("  pointer lag behind the last write: still moving %.0f s after the last frame's due time\n",
-                    ms(Clock::now() - lastDue) / 1000);
+    const std::string lag = idleAt ? text("%.1f ms", ms(*idleAt - lastDue))
+                                   : text("still moving after %.0f s", ms(gaveUp - lastDue) / 1000);
+    std::printf("  pointer lag behind the last write (last motion after the last frame's due time): %s\n", lag.c_str());
     std::printf("  RSS before %s, at the end of the writes %s, peak (VmHWM) %s, at idle %s, %.1f s later %s\n",
                 megabytes(before.rssKb).c_str(), megabytes(atEnd.rssKb).c_str(), megabytes(later.peakRssKb).c_str(),
                 megabytes(atIdle.rssKb).c_str(), o["settle-seconds"], megabytes(later.rssKb).c_str());
+    headlines.push_back(text("%.0f writes/s of %d frames for %.1f s (%.0f/s sent): ReadValue p99 %.1f ms, max %.1f ms; "
+             "pointer lag %s; RSS before %s, peak %s, after %s",
+             rate, frames, paced.seconds(), paced.rate(), percentile(reads, 0.99), percentile(reads, 1.0),
+             lag.c_str(), megabytes(before.rssKb).c_str(), megabytes(later.peakRssKb).c_str(),
+             megabytes(later.rssKb).c_str()));
     if (!answered)
         broke(std::to_string(probes.openCalls()) + " calls unanswered 30 s after the steady overload");
     checkProbes(probes, "the steady overload");
@@ -544,22 +574,24 @@ void flood(BenchRig& rig, const Options& o)
     const Clock::time_point aliveAt = Clock::now();
     const ProcessStats atAnswer = ProcessStats::of(rig.applicationPid());
     const std::optional<Clock::time_point> idleAt =
-        alive ? pumpUntilIdle(rig, o, paced.last, drain - (aliveAt - paced.last)) : std::nullopt;
+        pumpUntilIdle(rig, o, paced.last, std::max(drain - (aliveAt - paced.last), seconds(2 * o["idle-ms"] / 1000)));
     const ProcessStats at = ProcessStats::of(rig.applicationPid());
 
-    if (alive)
-        std::printf("  link alive: a ReadValue sent after the flood was answered %.1f ms after the last write\n",
-                    ms(aliveAt - paced.last));
-    else
-        std::printf("  link DEAD: no ReadValue answered within %.0f s after the flood\n",
-                    std::chrono::duration<double>(drain).count());
-    if (idleAt)
-        std::printf("  pointer idle %.3f s after the last write\n", ms(*idleAt - paced.last) / 1000);
-    else
-        std::printf("  pointer still moving %.0f s after the last write\n", ms(Clock::now() - paced.last) / 1000);
+    const std::string link =
+        alive ? text("alive: a ReadValue sent after the flood was answered %.3f s after the last write",
+                     ms(aliveAt - paced.last) / 1000)
+              : text("DEAD: no ReadValue answered within %.0f s after the flood", o["drain-seconds"]);
+    const std::string idle = idleAt ? text("%.3f s", ms(*idleAt - paced.last) / 1000)
+                                    : text("still moving after %.0f s", ms(Clock::now() - paced.last) / 1000);
+    std::printf("  link %s\n", link.c_str());
+    std::printf("  after the flood until the pointer is idle: %s\n", idle.c_str());
     std::printf("  RSS before %s, at the first answer %s, peak (VmHWM) %s, at the end %s\n",
                 megabytes(before.rssKb).c_str(), megabytes(atAnswer.rssKb).c_str(), megabytes(at.peakRssKb).c_str(),
                 megabytes(at.rssKb).c_str());
+    headlines.push_back(text("flood of %zu writes of %d frames at %.0f/s: link %s; pointer idle after %s; RSS before %s, peak %s, "
+             "at the end %s",
+             paced.sent, frames, paced.rate(), link.c_str(), idle.c_str(), megabytes(before.rssKb).c_str(),
+             megabytes(at.peakRssKb).c_str(), megabytes(at.rssKb).c_str()));
     if (!alive)
         broke("the link did not answer a read after a flood of " + std::to_string(paced.sent) + " writes");
     rig.pointer().keep(true);
@@ -614,6 +646,9 @@ int run(const Options& o)
             printApplicationErrors(rig);
         }
     rig.stopApplication();
+    std::printf("\n== summary\n");
+    for (const std::string& line : headlines)
+        std::printf("  %s\n", line.c_str());
     std::printf("\n%s\n", breaks.empty() ? "road intact" : "ROAD BROKEN, see above");
     return breaks.empty() ? 0 : 1;
 }
