@@ -229,6 +229,13 @@ void checkProbes(const Probes& probes, const char* where)
         broke(std::to_string(probes.failures()) + " calls answered with an error during " + where);
 }
 
+// Writes went out and the pointer never moved.
+void checkMoved(BenchRig& rig, const char* where)
+{
+    if (rig.pointer().total() == 0)
+        broke(std::string("the pointer never moved during ") + where);
+}
+
 // ---- issue rows: write to first motion, and its floor ----------------------
 
 void latency(BenchRig& rig, const Options& o)
@@ -371,6 +378,8 @@ void watch(BenchRig& rig, const Options& o)
     std::printf("  %-34s %s\n", "application", spread(lateness, "ms").c_str());
     std::printf("  %-34s %s\n", "floor (XTest client on time)", spread(floorLateness, "ms").c_str());
     std::printf("  %-34s %s\n", "write -> first move, same run", spread(firstMove, "us").c_str());
+    if (motions.empty())
+        broke("the pointer never moved at a realistic watch");
     if (irregular > 0)
         std::printf("  %d of %d Updates did not show exactly 10 moves before the next write (left out)\n", irregular,
                     updates);
@@ -441,6 +450,7 @@ void burst(BenchRig& rig, const Options& o)
     if (!settled)
         broke(std::to_string(probes.openCalls()) + " calls unanswered 30 s after the burst");
     checkProbes(probes, "the burst");
+    checkMoved(rig, "the burst");
     pointer.keep(true);
 }
 
@@ -495,6 +505,7 @@ void ramp(BenchRig& rig, const Options& o)
         std::printf("  sustained with %d-frame writes: %.0f writes/s%s\n", frames, best, top);
         headlines.push_back(text("sustained %d-frame writes before reads wait more than 100 ms: %.0f writes/s%s", frames, best, top));
         checkProbes(probes, "the ramp");
+        checkMoved(rig, "the ramp");
         rig.pointer().keep(true);
     }
 }
@@ -543,6 +554,7 @@ void steady(BenchRig& rig, const Options& o)
     if (!answered)
         broke(std::to_string(probes.openCalls()) + " calls unanswered 30 s after the steady overload");
     checkProbes(probes, "the steady overload");
+    checkMoved(rig, "the steady overload");
     rig.pointer().keep(true);
 }
 
@@ -594,6 +606,7 @@ void flood(BenchRig& rig, const Options& o)
              megabytes(at.peakRssKb).c_str(), megabytes(at.rssKb).c_str()));
     if (!alive)
         broke("the link did not answer a read after a flood of " + std::to_string(paced.sent) + " writes");
+    checkMoved(rig, "the flood");
     rig.pointer().keep(true);
 }
 

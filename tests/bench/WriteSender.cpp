@@ -1,5 +1,6 @@
 #include "bench/WriteSender.h"
 
+#include "fakebluez/FakeBluez.h"
 #include "integration/WaitUntil.h"
 
 #include <dbus/dbus.h>
@@ -13,7 +14,6 @@ namespace zt::test {
 namespace {
 
 const char* const characteristicInterface = "org.bluez.GattCharacteristic1";
-const char* const devicePath = "/org/bluez/hci0/dev_AA_BB_CC_DD_EE_FF";
 
 // One entry of BlueZ's options dictionary.
 void appendOption(DBusMessageIter& dictionary, const char* key, int type, const void* value)
@@ -35,7 +35,7 @@ using Message = std::unique_ptr<DBusMessage, void (*)(DBusMessage*)>;
 
 WriteSender::WriteSender(const QDBusConnection& connection, const QString& destination, const QString& path)
     : connection_(static_cast<DBusConnection*>(connection.internalPointer())), destination_(destination.toUtf8()),
-      path_(path.toUtf8())
+      path_(path.toUtf8()), device_(FakeBluez::devicePath.toUtf8())
 {
     if (!connection_ || !dbus_connection_get_socket(connection_, &socket_))
         throw std::runtime_error("WriteSender: no connection");
@@ -55,7 +55,7 @@ WriteSender::Clock::time_point WriteSender::send(const QByteArray& value)
     DBusMessageIter options;
     const auto* data = reinterpret_cast<const unsigned char*>(value.constData());
     const int size = static_cast<int>(value.size());
-    const char* device = devicePath;
+    const char* device = device_.constData();
     const dbus_uint16_t mtu = 517;
     const char* link = "LE";
     dbus_message_iter_init_append(message.get(), &arguments);

@@ -33,6 +33,7 @@ private:
     int socket_ = -1;
     QByteArray destination_;
     QByteArray path_;
+    QByteArray device_;
 };
 
 // Counts the WriteValue calls that pass the bus at `address` while `act`
