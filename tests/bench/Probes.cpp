@@ -14,17 +14,6 @@ namespace {
 // answering: more would only pile up.
 constexpr int mostOpen = 100;
 
-std::vector<double> waits(const Probes::Kind& kind, Probes::Clock::time_point from, Probes::Clock::time_point to)
-{
-    const Probes::Clock::time_point now = Probes::Clock::now();
-    std::vector<double> found;
-    for (const Probes::Call& call : kind.calls)
-        if (call.sent >= from && call.sent < to)
-            found.push_back(
-                std::chrono::duration<double, std::milli>(call.answered ? call.wait : now - call.sent).count());
-    return found;
-}
-
 // Opens a call of `kind`; the function returned closes it.
 std::function<void(bool failed)> open(const std::shared_ptr<Probes::Kind>& kind)
 {
@@ -59,14 +48,18 @@ bool Probes::settle(std::chrono::milliseconds limit)
     return waitUntil([&] { return openCalls() == 0; }, limit);
 }
 
-std::vector<double> Probes::readWaits(Clock::time_point from, Clock::time_point to) const
+Probes::Span Probes::span(const Kind& kind, Clock::time_point from, Clock::time_point to)
 {
-    return waits(*reads_, from, to);
-}
-
-std::vector<double> Probes::menuWaits(Clock::time_point from, Clock::time_point to) const
-{
-    return waits(*menus_, from, to);
+    const Clock::time_point now = Clock::now();
+    Span found;
+    for (const Call& call : kind.calls) {
+        if (call.sent >= from && call.sent < to) {
+            found.waitsMs.push_back(
+                std::chrono::duration<double, std::milli>(call.answered ? call.wait : now - call.sent).count());
+            found.failed += call.failed ? 1 : 0;
+        }
+    }
+    return found;
 }
 
 int Probes::failures() const

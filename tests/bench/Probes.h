@@ -29,6 +29,12 @@ public:
         std::vector<Call> calls;
         int open = 0;
     };
+    // The calls of one kind sent in a span of time.
+    struct Span {
+        std::vector<double> waitsMs; // an open call counts until now
+        int failed = 0;
+    };
+    static Span span(const Kind& kind, Clock::time_point from, Clock::time_point to);
 
     Probes(BenchRig& rig, std::chrono::milliseconds interval);
 
@@ -39,12 +45,10 @@ public:
     // Runs the event loop until every call sent has its answer; false at `limit`.
     bool settle(std::chrono::milliseconds limit);
 
-    // Waits in ms of the calls sent in [from, to); an open call counts until now.
-    std::vector<double> readWaits(Clock::time_point from, Clock::time_point to) const;
-    std::vector<double> menuWaits(Clock::time_point from, Clock::time_point to) const;
     int failures() const;
     int openCalls() const { return reads_->open + menus_->open; }
     const Kind& reads() const { return *reads_; }
+    const Kind& menus() const { return *menus_; }
 
 private:
     void menu();

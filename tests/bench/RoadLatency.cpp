@@ -103,6 +103,12 @@ void broke(const std::string& what)
     breaks.push_back(what);
 }
 
+void stalled(std::size_t sent)
+{
+    broke("after " + std::to_string(sent) +
+          " writes the system bus took no more for 30 s: the application has stopped reading them");
+}
+
 double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 double us(Clock::duration d) { return std::chrono::duration<double, std::micro>(d).count(); }
 Clock::duration seconds(double s) { return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(s)); }
@@ -153,6 +159,7 @@ std::array<QByteArray, 2> turns(int frames) { return {updateBytes(frames, 1), up
 // Writes sent, from the instant the first left to that of the last.
 struct Paced {
     std::size_t sent = 0;
+    bool stalled = false;
     Clock::time_point first;
     Clock::time_point last;
     double seconds() const { return std::chrono::duration<double>(last - first).count(); }
@@ -179,14 +186,20 @@ Paced pace(BenchRig& rig, int frames, double rate, std::size_t count, Clock::dur
                                                                 rate) + 1)
                      : count;
         const Clock::time_point sliceEnd = now + 1ms;
-        while (paced.sent < due && Clock::now() < sliceEnd)
-            paced.last = rig.writer().send(values[paced.sent++ % 2]);
-        done = paced.sent >= count || (rate > 0 && Clock::now() - paced.first >= duration);
+        while (paced.sent < due && !paced.stalled && Clock::now() < sliceEnd) {
+            const std::optional<Clock::time_point> sent = rig.writer().send(values[paced.sent % 2]);
+            paced.stalled = !sent;
+            paced.last = sent.value_or(paced.last);
+            paced.sent += sent ? 1 : 0;
+        }
+        done = paced.stalled || paced.sent >= count || (rate > 0 && Clock::now() - paced.first >= duration);
         if (!done)
             tick.start(paced.sent < due ? 0 : 1);
     });
     tick.start(0);
     waitUntil([&] { return done; }, std::chrono::hours(24));
+    if (paced.stalled)
+        stalled(paced.sent);
     return paced;
 }
 
@@ -211,9 +224,12 @@ std::optional<Clock::time_point> pumpUntilIdle(BenchRig& rig, const Options& o, 
     return from();
 }
 
-void printCalls(const char* what, const std::vector<double>& waits)
+void printCalls(const char* what, const Probes::Span& calls)
 {
-    std::printf("  %-34s %s\n", what, spread(waits, "ms").c_str());
+    std::printf("  %-34s %s", what, spread(calls.waitsMs, "ms").c_str());
+    if (calls.failed > 0)
+        std::printf(", %d answered with an error or not within 25 s", calls.failed);
+    std::printf("\n");
 }
 
 void printMemory(const ProcessStats& before, const ProcessStats& at, const char* when)
@@ -236,6 +252,16 @@ void checkMoved(BenchRig& rig, const char* where)
         broke(std::string("the pointer never moved during ") + where);
 }
 
+// Each section starts from a fresh application, the pointer mid-screen.
+// `keep`: whether the pointer watcher keeps every motion it sees.
+PointerWatch& startFresh(BenchRig& rig, bool keep)
+{
+    rig.startApplication();
+    rig.pointer().keep(keep);
+    rig.pointer().warp(startX, startY);
+    return rig.pointer();
+}
+
 // ---- issue rows: write to first motion, and its floor ----------------------
 
 void latency(BenchRig& rig, const Options& o)
@@ -247,20 +273,22 @@ void latency(BenchRig& rig, const Options& o)
                 "  each followed by one motion another X client posts with XTest; both noticed as MotionNotify\n"
                 "  by the same X client, alternately, %.0f ms apart\n",
                 samples, o["gap-ms"]);
-    rig.startApplication();
-    PointerWatch& pointer = rig.pointer();
-    pointer.warp(startX, startY);
+    PointerWatch& pointer = startFresh(rig, true);
     const std::array<QByteArray, 2> values = turns(1);
     std::vector<double> application;
     std::vector<double> floor;
     for (int i = 0; i < samples; ++i) {
         std::size_t seen = pointer.motions().size();
-        const Clock::time_point sent = rig.writer().send(values[i % 2]);
-        if (!pointer.waitForMotions(seen + 1, sent + 5s)) {
+        const std::optional<Clock::time_point> sent = rig.writer().send(values[i % 2]);
+        if (!sent) {
+            stalled(static_cast<std::size_t>(i));
+            break;
+        }
+        if (!pointer.waitForMotions(seen + 1, *sent + 5s)) {
             broke("write " + std::to_string(i) + " did not move the pointer within 5 s");
             break;
         }
-        application.push_back(us(pointer.motions()[seen].seen - sent));
+        application.push_back(us(pointer.motions()[seen].seen - *sent));
         pointer.waitForQuiet(Clock::now(), gap, Clock::now() + 5s);
 
         seen = pointer.motions().size();
@@ -315,9 +343,7 @@ void watch(BenchRig& rig, const Options& o)
     const auto idle = seconds(o["idle-seconds"]);
     const int updates = std::max(1, static_cast<int>(o["watch-seconds"] * 10));
     heading("a realistic watch: move timing, CPU and wake-ups");
-    rig.startApplication();
-    PointerWatch& pointer = rig.pointer();
-    pointer.warp(startX, startY);
+    PointerWatch& pointer = startFresh(rig, true);
 
     // The floor: another X client posting ten moves 10 ms apart on time.
     std::vector<double> floorLateness;
@@ -349,7 +375,12 @@ void watch(BenchRig& rig, const Options& o)
     const ProcessStats from = ProcessStats::of(pid);
     for (int k = 0; k < updates; ++k) {
         pointer.readUntil(begin + 100ms * k);
-        sent.push_back(rig.writer().send(values[k % 2]));
+        const std::optional<Clock::time_point> at = rig.writer().send(values[k % 2]);
+        if (!at) {
+            stalled(sent.size());
+            return;
+        }
+        sent.push_back(*at);
     }
     const Clock::time_point end = begin + 100ms * updates;
     pointer.readUntil(end);
@@ -410,10 +441,7 @@ void burst(BenchRig& rig, const Options& o)
     const int frames = static_cast<int>(o["burst-frames"]);
     const auto drain = seconds(o["drain-seconds"]);
     heading("a burst of writes arriving at once");
-    rig.startApplication();
-    PointerWatch& pointer = rig.pointer();
-    pointer.warp(startX, startY);
-    pointer.keep(false);
+    PointerWatch& pointer = startFresh(rig, false);
     const ProcessStats before = ProcessStats::of(rig.applicationPid());
     Probes probes(rig, std::chrono::milliseconds(static_cast<int>(o["probe-ms"])));
     probes.start();
@@ -430,13 +458,14 @@ void burst(BenchRig& rig, const Options& o)
 
     std::printf("  %zu writes of %d frames sent in %.1f ms; probes every %.0f ms\n", paced.sent, frames,
                 ms(paced.last - paced.first), o["probe-ms"]);
-    printCalls("ReadValue, before the burst", probes.readWaits(quietFrom, paced.first));
-    printCalls("ReadValue, burst until idle", probes.readWaits(paced.first, after));
-    printCalls("tray GetLayout, before the burst", probes.menuWaits(quietFrom, paced.first));
-    printCalls("tray GetLayout, burst until idle", probes.menuWaits(paced.first, after));
-    std::vector<double> all = probes.readWaits(paced.first, after);
-    const std::vector<double> menus = probes.menuWaits(paced.first, after);
-    all.insert(all.end(), menus.begin(), menus.end());
+    const Probes::Span reads = Probes::span(probes.reads(), paced.first, after);
+    const Probes::Span menus = Probes::span(probes.menus(), paced.first, after);
+    printCalls("ReadValue, before the burst", Probes::span(probes.reads(), quietFrom, paced.first));
+    printCalls("ReadValue, burst until idle", reads);
+    printCalls("tray GetLayout, before the burst", Probes::span(probes.menus(), quietFrom, paced.first));
+    printCalls("tray GetLayout, burst until idle", menus);
+    std::vector<double> all = reads.waitsMs;
+    all.insert(all.end(), menus.waitsMs.begin(), menus.waitsMs.end());
     std::printf("  event loop blocked, seen from outside: longest wait of any call %.1f ms\n", percentile(all, 1.0));
     const std::string idle = idleAt ? text("%.3f s", ms(*idleAt - paced.last) / 1000)
                                     : text("still moving after %.0f s", ms(after - paced.last) / 1000);
@@ -445,13 +474,12 @@ void burst(BenchRig& rig, const Options& o)
     printMemory(before, at, "at idle");
     headlines.push_back(text("burst of %zu writes of %d frames: longest call wait %.1f ms (ReadValue p99 %.1f, tray p99 %.1f); "
              "until idle %s; moves seen %zu of %zu",
-             paced.sent, frames, percentile(all, 1.0), percentile(probes.readWaits(paced.first, after), 0.99),
-             percentile(menus, 0.99), idle.c_str(), pointer.total(), writes * static_cast<std::size_t>(frames)));
+             paced.sent, frames, percentile(all, 1.0), percentile(reads.waitsMs, 0.99),
+             percentile(menus.waitsMs, 0.99), idle.c_str(), pointer.total(), writes * static_cast<std::size_t>(frames)));
     if (!settled)
         broke(std::to_string(probes.openCalls()) + " calls unanswered 30 s after the burst");
     checkProbes(probes, "the burst");
     checkMoved(rig, "the burst");
-    pointer.keep(true);
 }
 
 // ---- issue 11: sustained rate, steady overload, flood -----------------------
@@ -465,8 +493,8 @@ bool rampStep(BenchRig& rig, Probes& probes, int frames, double rate, const Opti
     const Paced paced = pace(rig, frames, rate, std::numeric_limits<std::size_t>::max(), step);
     const std::optional<Clock::time_point> idleAt = pumpUntilIdle(rig, o, paced.last, drain);
     const bool answered = probes.settle(std::chrono::ceil<std::chrono::milliseconds>(drain));
-    const std::vector<double> reads = probes.readWaits(paced.first, paced.last);
-    const std::vector<double> menus = probes.menuWaits(paced.first, paced.last);
+    const std::vector<double> reads = Probes::span(probes.reads(), paced.first, paced.last).waitsMs;
+    const std::vector<double> menus = Probes::span(probes.menus(), paced.first, paced.last).waitsMs;
     const Clock::time_point lastDue = paced.last + frameSpacing * (frames - 1);
     const ProcessStats stats = ProcessStats::of(rig.applicationPid());
     const double p99 = percentile(reads, 0.99);
@@ -490,9 +518,7 @@ void ramp(BenchRig& rig, const Options& o)
         std::printf("  -- %d-frame writes\n", frames);
         std::printf("  %7s %9s   %8s %8s %8s   %8s %8s   %9s   %s\n", "rate/s", "achieved", "read p50", "p99", "max",
                     "tray p99", "max", "lag ms", "RSS");
-        rig.startApplication();
-        rig.pointer().warp(startX, startY);
-        rig.pointer().keep(false);
+        startFresh(rig, false);
         Probes probes(rig, std::chrono::milliseconds(static_cast<int>(o["probe-ms"])));
         probes.start();
         double best = 0;
@@ -506,7 +532,6 @@ void ramp(BenchRig& rig, const Options& o)
         headlines.push_back(text("sustained %d-frame writes before reads wait more than 100 ms: %.0f writes/s%s", frames, best, top));
         checkProbes(probes, "the ramp");
         checkMoved(rig, "the ramp");
-        rig.pointer().keep(true);
     }
 }
 
@@ -517,9 +542,7 @@ void steady(BenchRig& rig, const Options& o)
     const auto duration = seconds(o["steady-seconds"]);
     const auto drain = seconds(o["drain-seconds"]);
     heading("steady overload");
-    rig.startApplication();
-    rig.pointer().warp(startX, startY);
-    rig.pointer().keep(false);
+    startFresh(rig, false);
     const ProcessStats before = ProcessStats::of(rig.applicationPid());
     Probes probes(rig, std::chrono::milliseconds(static_cast<int>(o["probe-ms"])));
     probes.start();
@@ -529,8 +552,8 @@ void steady(BenchRig& rig, const Options& o)
     const Clock::time_point gaveUp = Clock::now();
     probes.stop();
     const bool answered = probes.settle(30s);
-    const std::vector<double> reads = probes.readWaits(paced.first, paced.last);
-    const std::vector<double> menus = probes.menuWaits(paced.first, paced.last);
+    const Probes::Span reads = Probes::span(probes.reads(), paced.first, paced.last);
+    const Probes::Span menus = Probes::span(probes.menus(), paced.first, paced.last);
     const ProcessStats atIdle = ProcessStats::of(rig.applicationPid());
     pumpFor(seconds(o["settle-seconds"]));
     const ProcessStats later = ProcessStats::of(rig.applicationPid());
@@ -546,16 +569,15 @@ void steady(BenchRig& rig, const Options& o)
     std::printf("  RSS before %s, at the end of the writes %s, peak (VmHWM) %s, at idle %s, %.1f s later %s\n",
                 megabytes(before.rssKb).c_str(), megabytes(atEnd.rssKb).c_str(), megabytes(later.peakRssKb).c_str(),
                 megabytes(atIdle.rssKb).c_str(), o["settle-seconds"], megabytes(later.rssKb).c_str());
-    headlines.push_back(text("%.0f writes/s of %d frames for %.1f s (%.0f/s sent): ReadValue p99 %.1f ms, max %.1f ms; "
-             "pointer lag %s; RSS before %s, peak %s, after %s",
-             rate, frames, paced.seconds(), paced.rate(), percentile(reads, 0.99), percentile(reads, 1.0),
-             lag.c_str(), megabytes(before.rssKb).c_str(), megabytes(later.peakRssKb).c_str(),
+    headlines.push_back(text("%.0f writes/s of %d frames for %.1f s (%.0f/s sent): ReadValue p99 %.1f ms, max %.1f ms, "
+             "%d of %zu failed; pointer lag %s; RSS before %s, peak %s, after %s",
+             rate, frames, paced.seconds(), paced.rate(), percentile(reads.waitsMs, 0.99), percentile(reads.waitsMs, 1.0),
+             reads.failed, reads.waitsMs.size(), lag.c_str(), megabytes(before.rssKb).c_str(), megabytes(later.peakRssKb).c_str(),
              megabytes(later.rssKb).c_str()));
     if (!answered)
         broke(std::to_string(probes.openCalls()) + " calls unanswered 30 s after the steady overload");
     checkProbes(probes, "the steady overload");
     checkMoved(rig, "the steady overload");
-    rig.pointer().keep(true);
 }
 
 void flood(BenchRig& rig, const Options& o)
@@ -564,9 +586,7 @@ void flood(BenchRig& rig, const Options& o)
     const int frames = static_cast<int>(o["flood-frames"]);
     const auto drain = seconds(o["drain-seconds"]);
     heading("a flood at the fastest rate the daemon double can send");
-    rig.startApplication();
-    rig.pointer().warp(startX, startY);
-    rig.pointer().keep(false);
+    startFresh(rig, false);
     const ProcessStats before = ProcessStats::of(rig.applicationPid());
     const Paced paced = pace(rig, frames, 0, writes, Clock::duration::max());
     std::printf("  %zu writes of %d frames sent in %.1f s (%.0f/s)\n", paced.sent, frames, paced.seconds(),
@@ -607,7 +627,6 @@ void flood(BenchRig& rig, const Options& o)
     if (!alive)
         broke("the link did not answer a read after a flood of " + std::to_string(paced.sent) + " writes");
     checkMoved(rig, "the flood");
-    rig.pointer().keep(true);
 }
 
 // ---- the rig ---------------------------------------------------------------

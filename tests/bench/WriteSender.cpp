@@ -41,7 +41,7 @@ WriteSender::WriteSender(const QDBusConnection& connection, const QString& desti
         throw std::runtime_error("WriteSender: no connection");
 }
 
-WriteSender::Clock::time_point WriteSender::send(const QByteArray& value)
+std::optional<WriteSender::Clock::time_point> WriteSender::send(const QByteArray& value, std::chrono::milliseconds stall)
 {
     const Message message(
         dbus_message_new_method_call(destination_.constData(), path_.constData(), characteristicInterface, "WriteValue"),
@@ -74,8 +74,8 @@ WriteSender::Clock::time_point WriteSender::send(const QByteArray& value)
     // each write goes out whole, at once. (Should QtDBus's thread hold the
     // connection just then, the write queues and that thread sends it.)
     pollfd room{socket_, POLLOUT, 0};
-    if (poll(&room, 1, 30000) != 1)
-        throw std::runtime_error("WriteSender: the bus took no write for 30 s");
+    if (poll(&room, 1, static_cast<int>(stall.count())) != 1)
+        return std::nullopt;
     const Clock::time_point sent = Clock::now();
     if (!dbus_connection_send(connection_, message.get(), nullptr))
         throw std::runtime_error("WriteSender: out of memory");

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 
 struct DBusConnection;
 
@@ -25,8 +26,12 @@ public:
     WriteSender(const QDBusConnection& connection, const QString& destination, const QString& path);
 
     // Sends one write and returns the instant just before it went to the
-    // socket. When the bus does not keep up, first waits until it can.
-    Clock::time_point send(const QByteArray& value);
+    // socket. When the bus does not keep up, first waits until it takes
+    // more; nothing when it took nothing for `stall`. (The bus stops
+    // reading a sender whose earlier messages still wait, up to its
+    // limit, in the queue of a client that does not read them.)
+    std::optional<Clock::time_point> send(const QByteArray& value,
+                                          std::chrono::milliseconds stall = std::chrono::seconds(30));
 
 private:
     DBusConnection* connection_;
