@@ -4,7 +4,6 @@
 #include "support/ApplicationEnvironment.h"
 
 #include <QDBusPendingCall>
-#include <QDBusPendingReply>
 
 #include <algorithm>
 #include <stdexcept>

@@ -47,30 +47,43 @@ constexpr double readLimitMs = 100;
 
 const char* const sectionNames[] = {"latency", "watch", "burst", "ramp", "steady", "flood"};
 
+// Every size a run takes, its default and what it means.
+struct Size {
+    const char* name;
+    double value;
+    const char* meaning;
+};
+const Size sizeDefaults[] = {
+    {"samples", 1000, "latency: writes of one frame, and as many floor motions"},
+    {"gap-ms", 20, "latency: pause after each sample"},
+    {"floor-updates", 100, "watch: floor runs of 10 XTest moves 10 ms apart"},
+    {"idle-seconds", 5, "watch: the application idle, for comparison"},
+    {"watch-seconds", 20, "watch: 10 Updates of 10 frames a second"},
+    {"burst-writes", 5000, "burst: writes arriving at once"},
+    {"burst-frames", 4, "burst: frames a write"},
+    {"probe-ms", 10, "burst, ramp, steady: one read and one tray call this often"},
+    {"ramp-step-seconds", 3, "ramp: each rate this long"},
+    {"ramp-start", 100, "ramp: first rate, writes/s; each next is 1.5 times higher"},
+    {"ramp-max", 50000, "ramp: highest rate"},
+    {"steady-rate", 3000, "steady: writes/s"},
+    {"steady-frames", 10, "steady: frames a write"},
+    {"steady-seconds", 60, "steady: how long"},
+    {"flood-writes", 1000000, "flood: writes as fast as the double can send"},
+    {"flood-frames", 10, "flood: frames a write"},
+    {"drain-seconds", 120, "longest wait for the pointer to go idle, or the link to answer"},
+    {"idle-ms", 1000, "no motion for this long after the last write: the pointer is idle"},
+    {"settle-seconds", 2, "steady: RSS once more this long after idle"},
+};
+
 struct Options {
     std::string application = ZT_APPLICATION_PATH;
     std::set<std::string> sections{std::begin(sectionNames), std::end(sectionNames)};
-    std::map<std::string, double> sizes{
-        {"samples", 1000},          // latency: writes of one frame, and as many floor motions
-        {"gap-ms", 20},             // latency: pause after each sample
-        {"floor-updates", 100},     // watch: floor runs of 10 XTest moves 10 ms apart
-        {"idle-seconds", 5},        // watch: the application idle, for comparison
-        {"watch-seconds", 20},      // watch: 10 Updates of 10 frames a second
-        {"burst-writes", 5000},     // burst: writes arriving at once
-        {"burst-frames", 4},        //
-        {"probe-ms", 10},           // burst, ramp, steady: one read and one tray call this often
-        {"ramp-step-seconds", 3},   // ramp: each rate this long
-        {"ramp-start", 100},        // ramp: first rate, writes/s; each next is 1.5 times higher
-        {"ramp-max", 50000},        //
-        {"steady-rate", 3000},      // steady: writes/s
-        {"steady-frames", 10},      //
-        {"steady-seconds", 60},     //
-        {"flood-writes", 1000000},  // flood: writes as fast as the double can send
-        {"flood-frames", 10},       //
-        {"drain-seconds", 120},     // longest wait for the pointer to go idle, or the link to answer
-        {"idle-ms", 1000},          // no motion for this long after the last write: the pointer is idle
-        {"settle-seconds", 2},      // steady: RSS once more this long after idle
-    };
+    std::map<std::string, double> sizes;
+    Options()
+    {
+        for (const Size& size : sizeDefaults)
+            sizes[size.name] = size.value;
+    }
     double operator[](const std::string& name) const { return sizes.at(name); }
 };
 
@@ -222,6 +235,15 @@ std::optional<Clock::time_point> pumpUntilIdle(BenchRig& rig, const Options& o, 
                    std::chrono::ceil<std::chrono::milliseconds>(limit)))
         return std::nullopt;
     return from();
+}
+
+// When the pointer went idle after the last write (its last motion), or
+// that it still moved when the wait ended at `gaveUp`.
+std::string pointerAfter(std::optional<Clock::time_point> idleAt, Clock::time_point lastWrite,
+                         Clock::time_point gaveUp)
+{
+    return idleAt ? text("idle %.3f s after the last write", ms(*idleAt - lastWrite) / 1000)
+                  : text("still moving %.0f s after the last write", ms(gaveUp - lastWrite) / 1000);
 }
 
 void printCalls(const char* what, const Probes::Span& calls)
@@ -467,13 +489,12 @@ void burst(BenchRig& rig, const Options& o)
     std::vector<double> all = reads.waitsMs;
     all.insert(all.end(), menus.waitsMs.begin(), menus.waitsMs.end());
     std::printf("  event loop blocked, seen from outside: longest wait of any call %.1f ms\n", percentile(all, 1.0));
-    const std::string idle = idleAt ? text("%.3f s", ms(*idleAt - paced.last) / 1000)
-                                    : text("still moving after %.0f s", ms(after - paced.last) / 1000);
-    std::printf("  after the burst until the pointer is idle (last motion after the last write): %s\n", idle.c_str());
+    const std::string idle = pointerAfter(idleAt, paced.last, after);
+    std::printf("  after the burst: pointer %s\n", idle.c_str());
     std::printf("  moves seen %zu of %zu scheduled\n", pointer.total(), writes * static_cast<std::size_t>(frames));
     printMemory(before, at, "at idle");
     headlines.push_back(text("burst of %zu writes of %d frames: longest call wait %.1f ms (ReadValue p99 %.1f, tray p99 %.1f); "
-             "until idle %s; moves seen %zu of %zu",
+             "pointer %s; moves seen %zu of %zu",
              paced.sent, frames, percentile(all, 1.0), percentile(reads.waitsMs, 0.99),
              percentile(menus.waitsMs, 0.99), idle.c_str(), pointer.total(), writes * static_cast<std::size_t>(frames)));
     if (!settled)
@@ -613,14 +634,13 @@ void flood(BenchRig& rig, const Options& o)
         alive ? text("alive: a ReadValue sent after the flood was answered %.3f s after the last write",
                      ms(aliveAt - paced.last) / 1000)
               : text("DEAD: no ReadValue answered within %.0f s after the flood", o["drain-seconds"]);
-    const std::string idle = idleAt ? text("%.3f s", ms(*idleAt - paced.last) / 1000)
-                                    : text("still moving after %.0f s", ms(Clock::now() - paced.last) / 1000);
+    const std::string idle = pointerAfter(idleAt, paced.last, Clock::now());
     std::printf("  link %s\n", link.c_str());
-    std::printf("  after the flood until the pointer is idle: %s\n", idle.c_str());
+    std::printf("  after the flood: pointer %s\n", idle.c_str());
     std::printf("  RSS before %s, at the first answer %s, peak (VmHWM) %s, at the end %s\n",
                 megabytes(before.rssKb).c_str(), megabytes(atAnswer.rssKb).c_str(), megabytes(at.peakRssKb).c_str(),
                 megabytes(at.rssKb).c_str());
-    headlines.push_back(text("flood of %zu writes of %d frames at %.0f/s: link %s; pointer idle after %s; RSS before %s, peak %s, "
+    headlines.push_back(text("flood of %zu writes of %d frames at %.0f/s: link %s; pointer %s; RSS before %s, peak %s, "
              "at the end %s",
              paced.sent, frames, paced.rate(), link.c_str(), idle.c_str(), megabytes(before.rssKb).c_str(),
              megabytes(at.peakRssKb).c_str(), megabytes(at.rssKb).c_str()));
@@ -685,13 +705,14 @@ int run(const Options& o)
     return breaks.empty() ? 0 : 1;
 }
 
-void usage(const Options& defaults)
+void usage()
 {
     std::printf("usage: zt-road-latency [--smoke] [--sections a,b,...] [--application PATH] [--<size> N ...]\n"
                 "  sections (all by default): latency watch burst ramp steady flood\n"
-                "  --smoke: a tiny untimed pass of every section (what CTest runs)\n  sizes and their defaults:\n");
-    for (const auto& [name, value] : defaults.sizes)
-        std::printf("    --%-18s %g\n", name.c_str(), value);
+                "  --smoke: a tiny untimed pass of every section (what CTest runs)\n"
+                "  --application: the program to measure (default: the one this build made)\n  sizes:\n");
+    for (const Size& size : sizeDefaults)
+        std::printf("    --%-18s %-8.10g %s\n", size.name, size.value, size.meaning);
 }
 
 } // namespace
@@ -732,7 +753,7 @@ int main(int argc, char** argv)
         char* end = nullptr;
         const double value = hasValue ? std::strtod(args[i + 1].c_str(), &end) : NAN;
         if (size == options.sizes.end() || !end || *end != '\0' || !(value >= 0)) {
-            zt::test::usage(zt::test::Options());
+            zt::test::usage();
             return arg == "--help" ? 0 : 2;
         }
         size->second = value;

@@ -1,8 +1,11 @@
 #include "bench/TrayHost.h"
 
 namespace zt::test {
+namespace {
 
 const QString connectionName = QStringLiteral("bench-tray-host");
+
+} // namespace
 
 TrayHost::TrayHost(const QString& busAddress) : connection_(QDBusConnection::connectToBus(busAddress, connectionName))
 {
