@@ -14,17 +14,20 @@ namespace {
 // answering: more would only pile up.
 constexpr int mostOpen = 100;
 
-// Opens a call of `kind`; the function returned closes it.
-std::function<void(bool failed)> open(const std::shared_ptr<Probes::Kind>& kind)
+// Opens a call of `kind`; the function returned closes it, with the name
+// of the error it was answered with, if any.
+std::function<void(const QString& error)> open(const std::shared_ptr<Probes::Kind>& kind)
 {
     const std::size_t index = kind->calls.size();
-    kind->calls.push_back({Probes::Clock::now()});
+    Probes::Call call;
+    call.sent = Probes::Clock::now();
+    kind->calls.push_back(call);
     ++kind->open;
-    return [kind, index](bool failed) {
+    return [kind, index](const QString& error) {
         Probes::Call& call = kind->calls[index];
         call.wait = Probes::Clock::now() - call.sent;
         call.answered = true;
-        call.failed = failed;
+        call.error = error.toStdString();
         --kind->open;
     };
 }
@@ -54,9 +57,13 @@ Probes::Span Probes::span(const Kind& kind, Clock::time_point from, Clock::time_
     Span found;
     for (const Call& call : kind.calls) {
         if (call.sent >= from && call.sent < to) {
-            found.waitsMs.push_back(
-                std::chrono::duration<double, std::milli>(call.answered ? call.wait : now - call.sent).count());
-            found.failed += call.failed ? 1 : 0;
+            const double wait =
+                std::chrono::duration<double, std::milli>(call.answered ? call.wait : now - call.sent).count();
+            found.waitsMs.push_back(wait);
+            if (!call.error.empty()) {
+                found.failedWaitsMs.push_back(wait);
+                ++found.errors[call.error];
+            }
         }
     }
     return found;
@@ -67,7 +74,7 @@ int Probes::failures() const
     int failed = 0;
     for (const Kind* kind : {reads_.get(), menus_.get()})
         for (const Call& call : kind->calls)
-            failed += call.failed ? 1 : 0;
+            failed += call.error.empty() ? 0 : 1;
     return failed;
 }
 
@@ -75,9 +82,12 @@ void Probes::read()
 {
     const auto close = open(reads_);
     if (!rig_.bluez().readValue(FakeBluez::requestOptions(), [close](const QDBusMessage& reply) {
-            close(reply.type() != QDBusMessage::ReplyMessage || reply.signature() != QLatin1String("ay"));
+            if (reply.type() == QDBusMessage::ErrorMessage)
+                close(reply.errorName());
+            else
+                close(reply.signature() == QLatin1String("ay") ? QString() : QStringLiteral("(not bytes)"));
         }))
-        close(true);
+        close(QStringLiteral("(no characteristic to read)"));
 }
 
 void Probes::menu()
@@ -88,7 +98,7 @@ void Probes::menu()
                                                 &rig_.tray());
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, [close, watcher] {
         watcher->deleteLater();
-        close(watcher->isError());
+        close(watcher->isError() ? watcher->error().name() : QString());
     });
 }
 

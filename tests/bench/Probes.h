@@ -3,7 +3,9 @@
 #include <QTimer>
 
 #include <chrono>
+#include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace zt::test {
@@ -23,7 +25,7 @@ public:
         Clock::time_point sent;
         Clock::duration wait{}; // until the answer, once answered
         bool answered = false;
-        bool failed = false; // an error answer, a timeout included
+        std::string error; // the name of an error answer, a timeout included
     };
     struct Kind {
         std::vector<Call> calls;
@@ -32,7 +34,8 @@ public:
     // The calls of one kind sent in a span of time.
     struct Span {
         std::vector<double> waitsMs; // an open call counts until now
-        int failed = 0;
+        std::vector<double> failedWaitsMs;
+        std::map<std::string, int> errors; // by name
     };
     static Span span(const Kind& kind, Clock::time_point from, Clock::time_point to);
 

@@ -249,8 +249,12 @@ std::string pointerAfter(std::optional<Clock::time_point> idleAt, Clock::time_po
 void printCalls(const char* what, const Probes::Span& calls)
 {
     std::printf("  %-34s %s", what, spread(calls.waitsMs, "ms").c_str());
-    if (calls.failed > 0)
-        std::printf(", %d answered with an error or not within 25 s", calls.failed);
+    if (!calls.errors.empty()) {
+        std::printf(", failed:");
+        for (const auto& [name, count] : calls.errors)
+            std::printf(" %s x%d", name.c_str(), count);
+        std::printf(" (their waits p50 %.1f ms)", percentile(calls.failedWaitsMs, 0.5));
+    }
     std::printf("\n");
 }
 
@@ -591,9 +595,9 @@ void steady(BenchRig& rig, const Options& o)
                 megabytes(before.rssKb).c_str(), megabytes(atEnd.rssKb).c_str(), megabytes(later.peakRssKb).c_str(),
                 megabytes(atIdle.rssKb).c_str(), o["settle-seconds"], megabytes(later.rssKb).c_str());
     headlines.push_back(text("%.0f writes/s of %d frames for %.1f s (%.0f/s sent): ReadValue p99 %.1f ms, max %.1f ms, "
-             "%d of %zu failed; pointer lag %s; RSS before %s, peak %s, after %s",
+             "%zu of %zu failed; pointer lag %s; RSS before %s, peak %s, after %s",
              rate, frames, paced.seconds(), paced.rate(), percentile(reads.waitsMs, 0.99), percentile(reads.waitsMs, 1.0),
-             reads.failed, reads.waitsMs.size(), lag.c_str(), megabytes(before.rssKb).c_str(), megabytes(later.peakRssKb).c_str(),
+             reads.failedWaitsMs.size(), reads.waitsMs.size(), lag.c_str(), megabytes(before.rssKb).c_str(), megabytes(later.peakRssKb).c_str(),
              megabytes(later.rssKb).c_str()));
     if (!answered)
         broke(std::to_string(probes.openCalls()) + " calls unanswered 30 s after the steady overload");
@@ -620,7 +624,7 @@ void flood(BenchRig& rig, const Options& o)
     probes.start();
     const auto answered = [&] {
         return std::ranges::any_of(probes.reads().calls,
-                                   [](const Probes::Call& c) { return c.answered && !c.failed; });
+                                   [](const Probes::Call& c) { return c.answered && c.error.empty(); });
     };
     const bool alive = waitUntil(answered, std::chrono::ceil<std::chrono::milliseconds>(drain));
     probes.stop();
