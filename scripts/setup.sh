@@ -13,7 +13,7 @@ packages=(
   fonts-dejavu-core
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth dbus-daemon tint2
+  xvfb xauth dbus-daemon tint2 libdbus-1-dev
   # the launchers that read the autostart entry: systemd's generator, GLib's gio
   systemd libglib2.0-bin
 )

@@ -7,6 +7,7 @@
 #include "integration/ScreenInspector.h"
 #include "integration/UpdateBuilder.h"
 #include "integration/WaitUntil.h"
+#include "support/ApplicationEnvironment.h"
 #include "support/ChildProcess.h"
 #include "support/PrivateBus.h"
 #include "support/XvfbServer.h"
@@ -70,12 +71,6 @@ systray_sort = left2right
 systray_icon_size = 24
 systray_monitor = 1
 )";
-
-// The machine's desktop session would make the application differ from run to run.
-const std::vector<std::string> sessionVariables = {
-    "QT_QPA_PLATFORMTHEME", "QT_STYLE_OVERRIDE", "QT_SCALE_FACTOR", "QT_SCREEN_SCALE_FACTORS",
-    "QT_ENABLE_HIGHDPI_SCALING", "QT_FONT_DPI", "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "WAYLAND_DISPLAY",
-    "SESSION_MANAGER", "XDG_SESSION_TYPE", "GTK_THEME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"};
 
 void save(const QImage& picture, const QString& name)
 {
@@ -190,19 +185,8 @@ protected:
 
     ChildProcess::Environment applicationEnvironment() const
     {
-        ChildProcess::Environment environment;
-        for (const std::string& name : sessionVariables)
-            environment[name] = "";
-        const QString runtime = home.filePath(QStringLiteral("runtime"));
-        QDir().mkpath(runtime);
-        QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        environment.insert({{"QT_QPA_PLATFORM", "xcb"},
-                            {"DISPLAY", xvfb.displayName()},
-                            {"DBUS_SYSTEM_BUS_ADDRESS", bus.address()},
-                            {"DBUS_SESSION_BUS_ADDRESS", bus.address()},
-                            {"HOME", home.path().toStdString()},
-                            {"XDG_RUNTIME_DIR", runtime.toStdString()}});
-        return environment;
+        return zt::test::applicationEnvironment(
+            {xvfb.displayName(), bus.address(), bus.address(), home.path().toStdString()});
     }
 
     // Starts the application (and a daemon of its own) under a desktop that states

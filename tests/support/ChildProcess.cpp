@@ -155,11 +155,16 @@ std::string ChildProcess::diagnostics()
     text += "\nstdout:\n";
     for (const std::string& line : lines())
         text += line + "\n";
-    std::string errors(8000, '\0');
+    return text + "stderr:\n" + errors();
+}
+
+std::string ChildProcess::errors(std::size_t most)
+{
+    std::string errors(most, '\0');
     const off_t size = lseek(errors_, 0, SEEK_END);
-    errors.resize(static_cast<std::size_t>(
-        std::max<ssize_t>(0, pread(errors_, errors.data(), errors.size(), std::max<off_t>(0, size - 8000)))));
-    return text + "stderr:\n" + errors;
+    const auto start = std::max<off_t>(0, size - static_cast<off_t>(most));
+    errors.resize(static_cast<std::size_t>(std::max<ssize_t>(0, pread(errors_, errors.data(), errors.size(), start))));
+    return errors;
 }
 
 } // namespace zt::test

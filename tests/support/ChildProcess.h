@@ -25,6 +25,7 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
+    pid_t pid() const { return pid_; }
     bool running();
     // How it ended, as waitpid() tells it; nothing while it runs.
     std::optional<int> waitStatus() { return running() ? std::nullopt : std::optional(status_); }
@@ -35,6 +36,8 @@ public:
     // nullopt when the program ends or stays silent.
     std::optional<std::string> waitForLine(std::size_t index, std::chrono::milliseconds limit);
     std::string diagnostics();
+    // The last `most` bytes of standard error.
+    std::string errors(std::size_t most = 8000);
     void stop();
 
 private:
