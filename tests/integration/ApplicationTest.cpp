@@ -430,16 +430,6 @@ TEST_F(Desktop, QuitFromTheTrayWhileWritesStreamInEndsWithStatusZero)
 namespace zt::test {
 namespace {
 
-// What `process` has written to its standard error so far.
-std::string standardError(ChildProcess& process)
-{
-    const std::string text = process.diagnostics();
-    std::size_t at = text.find("\nstdout:\n") + 9;
-    for (const std::string& line : process.lines())
-        at += line.size() + 1;
-    return text.compare(at, 8, "stderr:\n") == 0 ? text.substr(at + 8) : text;
-}
-
 // Started where there is no display at all, the application runs headless
 // and its user sees only the system's own lines: no warning of Qt's from a
 // tray that cannot be shown.
@@ -451,18 +441,9 @@ TEST(Headless, AStartWithoutAnyDisplayPrintsOnlyTheSystemsOwnLines)
     ChildProcess bluez("fake-bluez", {ZT_FAKE_BLUEZ_PATH}, {{"DBUS_SYSTEM_BUS_ADDRESS", bus.address()}});
     ASSERT_TRUE(waitForLine(bluez, {"ready "})) << bluez.diagnostics();
 
-    ChildProcess::Environment environment;
-    for (const std::string& name : sessionVariables)
-        environment[name] = "";
-    const QString runtime = home.filePath(QStringLiteral("runtime"));
-    ASSERT_TRUE(QDir().mkdir(runtime));
-    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    environment.insert({{"QT_QPA_PLATFORM", ""},
-                        {"DISPLAY", ""},
-                        {"DBUS_SYSTEM_BUS_ADDRESS", bus.address()},
-                        {"DBUS_SESSION_BUS_ADDRESS", bus.address()},
-                        {"HOME", home.path().toStdString()},
-                        {"XDG_RUNTIME_DIR", runtime.toStdString()}});
+    ChildProcess::Environment environment = applicationEnvironment(
+        {.display = "", .systemBus = bus.address(), .sessionBus = bus.address(), .home = home.path().toStdString()});
+    environment["QT_QPA_PLATFORM"] = "";
     ChildProcess application("application", {ZT_APPLICATION_PATH}, environment);
     ASSERT_TRUE(waitForLine(application, {poweredOnLine})) << application.diagnostics();
     ASSERT_TRUE(waitForLine(bluez, {"application "})) << bluez.diagnostics();
@@ -474,7 +455,7 @@ TEST(Headless, AStartWithoutAnyDisplayPrintsOnlyTheSystemsOwnLines)
     EXPECT_TRUE(application.running()) << application.diagnostics();
     application.stop();
     EXPECT_EQ(application.lines(), std::vector<std::string>{poweredOnLine});
-    EXPECT_EQ(standardError(application), "");
+    EXPECT_EQ(application.errors(), "");
 }
 
 } // namespace
