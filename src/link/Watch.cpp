@@ -20,6 +20,9 @@ constexpr std::string_view kReadAnswer = "Hello, Central!";
 constexpr float kGravityScale = 0.1019368f;
 constexpr std::chrono::duration<double> kActivityTimeout{1.0};
 constexpr double kFrameSpacingSeconds = 0.01;
+// A move that runs later than this after its due time only replays stale
+// motion. Well above the lateness of a loop that keeps up.
+constexpr MonoTime kLateMoveBound = std::chrono::milliseconds(50);
 
 Uuid uuid(std::string_view text) { return Uuid::fromString(text).value(); }
 
@@ -184,10 +187,32 @@ void Watch::handleUpdate(const Update& update)
 
         const auto delay = std::chrono::round<MonoTime>(
             std::chrono::duration<double>(static_cast<double>(i) * kFrameSpacingSeconds));
-        queue.asyncAfter(queue.now() + delay, [self, dx, dy] {
-            self->cursorController_.moveCursorBy(static_cast<double>(dx), static_cast<double>(dy));
-        });
+        const MonoTime due = queue.now() + delay;
+        queue.asyncAfter(due, [self, due, dx, dy] { self->runMove(due, dx, dy); });
     }
+}
+
+void Watch::runMove(MonoTime due, float dx, float dy)
+{
+    // On time, each move is its own event. When the loop has fallen behind
+    // (a burst of writes, a slow pointer), the late moves of a row add up
+    // to one event instead: the pointer ends where they would have put it,
+    // at once, rather than replaying old motion for as long as the backlog
+    // lasts. A click always goes out on its own move, in order.
+    MainQueue& queue = platform_.mainQueue();
+    if (queue.now() - due <= kLateMoveBound || cursorController_.clickDue()) {
+        cursorController_.moveCursorBy(static_cast<double>(dx), static_cast<double>(dy));
+        return;
+    }
+    cursorController_.mergeMoveBy(static_cast<double>(dx), static_cast<double>(dy));
+    if (mergedPostQueued_)
+        return;
+    // Due now: after every move already due, which may merge on into it.
+    mergedPostQueued_ = true;
+    queue.asyncAfter(queue.now(), [self = shared_from_this()] {
+        self->mergedPostQueued_ = false;
+        self->cursorController_.postMergedMoves();
+    });
 }
 
 } // namespace zt

@@ -45,6 +45,8 @@ public:
 
     // Applies the settings of one decoded Update and schedules one pointer
     // move per sensor frame, 10 ms apart; returns before any move runs.
+    // Moves that run more than 50 ms after their due time are merged (see
+    // runMove()).
     void handleUpdate(const Update& update);
 
 private:
@@ -52,6 +54,8 @@ private:
 
     void handleClientActivity();
     static Vector3 filterExp(const Vector3& newValue, const Vector3& oldValue, float alpha);
+    // One pending move, due at `due`.
+    void runMove(MonoTime due, float dx, float dy);
 
     Platform& platform_;
     std::unique_ptr<PeripheralManager> peripheralManager_;
@@ -63,6 +67,8 @@ private:
     Vector3 gyroState_;
     ZimtorvaInfo mouseInfo_;
     std::optional<Central> central_;
+    // A main-queue item will post the merged late moves.
+    bool mergedPostQueued_ = false;
 };
 
 } // namespace zt
