@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/CursorController.h"
+#include "link/MoveSchedule.h"
 #include "link/Vector3.h"
 #include "link/platform/Platform.h"
 #include "link/platform/Published.h"
@@ -8,6 +9,9 @@
 
 #include "watch_output.pb.h"
 
+#include <google/protobuf/arena.h>
+
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -46,7 +50,7 @@ public:
     // Applies the settings of one decoded Update and schedules one pointer
     // move per sensor frame, 10 ms apart; returns before any move runs.
     // Moves that run more than 50 ms after their due time are merged (see
-    // runMove()).
+    // runDueMoves()).
     void handleUpdate(const Update& update);
 
 private:
@@ -54,8 +58,10 @@ private:
 
     void handleClientActivity();
     static Vector3 filterExp(const Vector3& newValue, const Vector3& oldValue, float alpha);
-    // One pending move, due at `due`.
-    void runMove(MonoTime due, float dx, float dy);
+    void runAt(MonoTime deadline);
+    void runDueMoves();
+    // True when it posted an event (the clock has moved on); false when merged.
+    bool runMove(const MoveSchedule::Move& move, MonoTime now);
 
     Platform& platform_;
     std::unique_ptr<PeripheralManager> peripheralManager_;
@@ -67,8 +73,15 @@ private:
     Vector3 gyroState_;
     ZimtorvaInfo mouseInfo_;
     std::optional<Central> central_;
-    // A main-queue item will post the merged late moves.
-    bool mergedPostQueued_ = false;
+    // Each write is decoded here and dropped once handled; the first block
+    // is kept, so a write of a usual size allocates nothing to decode.
+    alignas(std::max_align_t) char decodeBlock_[16 * 1024];
+    google::protobuf::Arena decodeArena_{decodeBlock_, sizeof decodeBlock_};
+    // Each run handed to the main queue keeps the Watch alive, and one is
+    // always waiting while a move is.
+    MoveSchedule moves_;
+    // Deadlines of the runs handed over and not yet run, latest first.
+    std::vector<MonoTime> runs_;
 };
 
 } // namespace zt

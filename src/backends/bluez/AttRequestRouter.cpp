@@ -6,6 +6,8 @@
 
 #include <QDBusContext>
 
+#include <vector>
+
 namespace zt::bluez {
 namespace {
 
@@ -68,11 +70,12 @@ QByteArray AttRequestRouter::read(const GattCharacteristic& characteristic, cons
 void AttRequestRouter::write(const GattCharacteristic& characteristic, const QByteArray& value,
                              const QVariantMap& options, const QDBusContext& call)
 {
-    ATTRequest request = makeRequest(characteristic, options);
-    request.value = Bytes(value.begin(), value.end());
-    awaitAnswer(request.id, call, false);
-    delegate_.didReceiveWrite(manager_, {request});
-    failIfUnanswered(request.id);
+    std::vector<ATTRequest> requests(1, makeRequest(characteristic, options));
+    requests[0].value = Bytes(value.begin(), value.end());
+    const std::uint64_t id = requests[0].id;
+    awaitAnswer(id, call, false);
+    delegate_.didReceiveWrite(manager_, requests);
+    failIfUnanswered(id);
 }
 
 void AttRequestRouter::awaitAnswer(std::uint64_t id, const QDBusContext& call, bool read)

@@ -100,5 +100,19 @@ TEST(WatchLateMoves, MergeOnlyWhatRunsMoreThanFiftyMillisecondsLateAndNeverAcros
     }
 }
 
+// While a slow pointer has moves to post, other work on the main queue (the
+// bus, say) still gets its turn after each short run, not after all of them.
+TEST(WatchLateMoves, ARunOfMovesYieldsToOtherWorkDueMeanwhile)
+{
+    WatchRig rig;
+    ASSERT_NO_FATAL_FAILURE(run(rig, "p20 w10"));
+    std::vector<std::size_t> postedWhenOtherWorkRan;
+    for (const auto at : {1ms, 15ms})
+        rig.platform.queue.asyncAfter(at, [&] { postedWhenOtherWorkRan.push_back(rig.platform.pointer.events.size()); });
+    rig.platform.queue.advance(1s);
+    EXPECT_EQ(postedWhenOtherWorkRan, (std::vector<std::size_t>{1, 2}));
+    EXPECT_EQ(rig.platform.pointer.events.size(), 9u);
+}
+
 } // namespace
 } // namespace zt::testing
