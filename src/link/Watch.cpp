@@ -2,7 +2,6 @@
 
 #include "messages/UpdateDecoder.h"
 
-#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <iostream>

@@ -96,6 +96,8 @@ void AttRequestRouter::deliverWrites()
     // What came in by now; later writes wait for the next turn, after the
     // bus has delivered what it read meanwhile.
     const auto start = std::chrono::steady_clock::now();
+    // Memory is given back once the writes are spent, not just the bus quiet.
+    memoryRelease_.noteCall();
     std::vector<ATTRequest> requests(1);
     for (std::size_t n = writes_.size(); n > 0 && !writes_.empty(); --n) {
         requests[0] = std::move(writes_.front());

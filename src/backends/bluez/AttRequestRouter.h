@@ -25,12 +25,12 @@ struct GattCharacteristic;
 // response as calls that expect none.
 //
 // Writes are taken off the bus at once and handed to the delegate right
-// after, in order, a few milliseconds' worth at a time between deliveries
-// from the bus. Qt's D-Bus thread keeps reading while the main thread is
-// busy, and libdbus stops reading a connection for good once 63 MiB of
-// calls it read wait unfreed (Qt cannot resume it from the main thread):
-// so a call is never kept waiting for what the link does with it, however
-// many frames it carries.
+// after, in order, in turns with the bus's deliveries. Qt's D-Bus thread
+// keeps reading while the main thread is busy, and libdbus stops reading a
+// connection for good once 63 MiB of calls it read wait unfreed (it asks to
+// resume from the thread that frees them, the main thread, which Qt
+// refuses): so a call is never kept unfreed while the link works on it,
+// however many frames it carries.
 class AttRequestRouter {
 public:
     AttRequestRouter(PeripheralManager& manager, PeripheralManagerDelegate& delegate);

@@ -20,6 +20,7 @@ public:
     MemoryRelease(const MemoryRelease&) = delete;
     MemoryRelease& operator=(const MemoryRelease&) = delete;
 
+    // A call came, or work on one was done.
     void noteCall();
 
 private:
