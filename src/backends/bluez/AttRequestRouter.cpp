@@ -14,9 +14,9 @@ namespace zt::bluez {
 namespace {
 
 // Longest the delegate has writes in one go before the bus has its turn
-// again: bounds how much the bus can deliver meanwhile (a few thousand calls,
+// again: bounds how much the bus can deliver meanwhile (a few hundred calls,
 // far below libdbus's limit) and how long a read waits.
-constexpr std::chrono::milliseconds deliverySlice{20};
+constexpr std::chrono::milliseconds deliverySlice{5};
 
 // The error names BlueZ turns back into the ATT error the central sees.
 // Codes it has no name for become Failed (ATT 0x80 on the air).

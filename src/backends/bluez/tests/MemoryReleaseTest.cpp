@@ -1,33 +1,21 @@
 #include "backends/bluez/MemoryRelease.h"
+#include "integration/WaitUntil.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstddef>
-#include <functional>
 #include <vector>
 
 namespace zt::bluez {
 namespace {
 
 using namespace std::chrono_literals;
+using test::waitUntil;
 
 constexpr auto quiet = 20ms;
-
-bool waitUntil(const std::function<bool()>& done)
-{
-    const QDeadlineTimer deadline(10000);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
-    }
-    return true;
-}
 
 // Runs the loop until a timer started now for `after` has fired: Qt fires
 // due timers in deadline order, so every timer due before has fired too.
