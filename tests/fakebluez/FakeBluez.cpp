@@ -272,7 +272,8 @@ bool FakeBluez::flood(int count, const QByteArray& value, const QVariantMap& opt
 
 void FakeBluez::pump(const std::shared_ptr<Flood>& flood)
 {
-    // Small enough that the bus never holds more than a few of them for us.
+    // Writes sent before waiting for the bus to route them: neither this
+    // process nor the bus ever holds more than one batch of ours.
     constexpr int batch = 256;
     const double seconds = static_cast<double>(flood->clock.nsecsElapsed()) * 1e-9;
     const int due = flood->perSecond > 0
