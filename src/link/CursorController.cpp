@@ -1,5 +1,7 @@
 #include "link/CursorController.h"
 
+#include <utility>
+
 namespace zt {
 
 CursorController::CursorController(PointerEvents& pointer) : pointer_(pointer) {}
@@ -8,6 +10,7 @@ std::optional<Point> CursorController::getCurrentCursorPosition() { return point
 
 void CursorController::moveCursorBy(double xOffset, double yOffset)
 {
+    postMergedMoves();
     // Without a location there is nothing to move from; an armed click waits.
     const std::optional<Point> position = getCurrentCursorPosition();
     if (!position)
@@ -27,6 +30,26 @@ void CursorController::moveCursorBy(double xOffset, double yOffset)
     // A flag consumed above stays consumed even if the event cannot be
     // created: retrying would post a down or up at some later location.
     pointer_.postMouseEvent(type, target);
+}
+
+void CursorController::mergeMoveBy(double xOffset, double yOffset)
+{
+    // Read once per merge: in between, the pointer is where the merged
+    // moves would have put it, so each adds on exactly as moveCursorBy()
+    // would have.
+    if (!merged_)
+        merged_ = getCurrentCursorPosition();
+    if (!merged_)
+        return;
+    const double gain = sensitivity * 30.0;
+    merged_->x += xOffset * gain;
+    merged_->y += yOffset * gain;
+}
+
+void CursorController::postMergedMoves()
+{
+    if (const std::optional<Point> target = std::exchange(merged_, std::nullopt))
+        pointer_.postMouseEvent(MouseEventType::mouseMoved, *target);
 }
 
 void CursorController::simulateLeftClick()

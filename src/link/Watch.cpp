@@ -20,6 +20,12 @@ constexpr std::string_view kReadAnswer = "Hello, Central!";
 constexpr float kGravityScale = 0.1019368f;
 constexpr std::chrono::duration<double> kActivityTimeout{1.0};
 constexpr double kFrameSpacingSeconds = 0.01;
+// A move that runs later than this after its due time only replays stale
+// motion. Well above the lateness of a loop that keeps up.
+constexpr MonoTime kLateMoveBound = std::chrono::milliseconds(50);
+// A run of due moves yields to the rest of the event loop (the bus above
+// all) once it has taken this long; the moves left run right after.
+constexpr MonoTime kMoveRunSlice = std::chrono::milliseconds(2);
 
 Uuid uuid(std::string_view text) { return Uuid::fromString(text).value(); }
 
@@ -126,8 +132,9 @@ void Watch::didReceiveWrite(PeripheralManager&, const std::vector<ATTRequest>& r
 
         // Undecodable bytes are acknowledged like any other write: the watch
         // writes without response and has nothing to retry with.
-        if (const std::optional<Update> update = messages::decodeUpdate(*request.value))
+        if (const Update* update = messages::decodeUpdate(*request.value, decodeArena_))
             handleUpdate(*update);
+        decodeArena_.Reset();
 
         if (peripheralManager_)
             peripheralManager_->respond(request, ATTResult::success);
@@ -175,7 +182,6 @@ void Watch::handleUpdate(const Update& update)
     const float verticalSign = mouseInfo_.crownleft() == mouseInfo_.lefthanded() ? 1.0f : -1.0f;
 
     MainQueue& queue = platform_.mainQueue();
-    const std::shared_ptr<Watch> self = shared_from_this();
     for (int i = 0; i < update.sensorframes_size(); ++i) {
         const SensorFrame& frame = update.sensorframes(i);
         const Vector3 g = kGravityScale * toVector3(frame.grav());
@@ -189,10 +195,59 @@ void Watch::handleUpdate(const Update& update)
 
         const auto delay = std::chrono::round<MonoTime>(
             std::chrono::duration<double>(static_cast<double>(i) * kFrameSpacingSeconds));
-        queue.asyncAfter(queue.now() + delay, [self, dx, dy] {
-            self->cursorController_.moveCursorBy(static_cast<double>(dx), static_cast<double>(dy));
-        });
+        moves_.add(static_cast<std::size_t>(i), {queue.now() + delay, dx, dy});
     }
+    if (!moves_.empty())
+        runAt(moves_.next().due);
+}
+
+// The moves wait in the schedule rather than as one main-queue item each: a
+// burst of writes then costs the loop little per frame, and every move due
+// at one instant runs in one go.
+void Watch::runAt(MonoTime deadline)
+{
+    if (!runs_.empty() && runs_.back() <= deadline)
+        return;
+    runs_.push_back(deadline);
+    platform_.mainQueue().asyncAfter(deadline, [self = shared_from_this()] { self->runDueMoves(); });
+}
+
+void Watch::runDueMoves()
+{
+    // The main queue runs the earliest deadline first: this run is the last one noted.
+    if (!runs_.empty())
+        runs_.pop_back();
+    MainQueue& queue = platform_.mainQueue();
+    const MonoTime start = queue.now();
+    MonoTime now = start;
+    while (!moves_.empty() && moves_.next().due <= now) {
+        // Only posting an event takes time worth reading the clock again for.
+        if (runMove(moves_.take(), now))
+            now = queue.now();
+        if (now - start >= kMoveRunSlice)
+            break;
+    }
+    // The late moves of this run, as one event.
+    cursorController_.postMergedMoves();
+    if (!moves_.empty())
+        runAt(moves_.next().due);
+}
+
+bool Watch::runMove(const MoveSchedule::Move& move, MonoTime now)
+{
+    // On time, each move is its own event. When the loop has fallen behind
+    // (a burst of writes, a slow pointer), the late moves add up to one
+    // event instead: the pointer ends where they would have put it, at
+    // once, rather than replaying old motion for as long as the backlog
+    // lasts. A click always goes out on its own move, in order.
+    const auto dx = static_cast<double>(move.dx);
+    const auto dy = static_cast<double>(move.dy);
+    if (now - move.due <= kLateMoveBound || cursorController_.clickDue()) {
+        cursorController_.moveCursorBy(dx, dy);
+        return true;
+    }
+    cursorController_.mergeMoveBy(dx, dy);
+    return false;
 }
 
 } // namespace zt

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/CursorController.h"
+#include "link/MoveSchedule.h"
 #include "link/Vector3.h"
 #include "link/platform/Platform.h"
 #include "link/platform/Published.h"
@@ -8,6 +9,9 @@
 
 #include "watch_output.pb.h"
 
+#include <google/protobuf/arena.h>
+
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -45,6 +49,8 @@ public:
 
     // Applies the settings of one decoded Update and schedules one pointer
     // move per sensor frame, 10 ms apart; returns before any move runs.
+    // Moves that run more than 50 ms after their due time are merged (see
+    // runDueMoves()).
     void handleUpdate(const Update& update);
 
 private:
@@ -52,6 +58,10 @@ private:
 
     void handleClientActivity();
     static Vector3 filterExp(const Vector3& newValue, const Vector3& oldValue, float alpha);
+    void runAt(MonoTime deadline);
+    void runDueMoves();
+    // True when it posted an event (the clock has moved on); false when merged.
+    bool runMove(const MoveSchedule::Move& move, MonoTime now);
 
     Platform& platform_;
     std::unique_ptr<PeripheralManager> peripheralManager_;
@@ -63,6 +73,15 @@ private:
     Vector3 gyroState_;
     ZimtorvaInfo mouseInfo_;
     std::optional<Central> central_;
+    // Each write is decoded here and dropped once handled; the first block
+    // is kept, so a write of a usual size allocates nothing to decode.
+    alignas(std::max_align_t) char decodeBlock_[16 * 1024];
+    google::protobuf::Arena decodeArena_{decodeBlock_, sizeof decodeBlock_};
+    // Each run handed to the main queue keeps the Watch alive, and one is
+    // always waiting while a move is.
+    MoveSchedule moves_;
+    // Deadlines of the runs handed over and not yet run, latest first.
+    std::vector<MonoTime> runs_;
 };
 
 } // namespace zt

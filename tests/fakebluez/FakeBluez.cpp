@@ -6,10 +6,12 @@
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QDBusVirtualObject>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <QUuid>
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 namespace zt::test {
@@ -263,6 +265,66 @@ bool FakeBluez::writeValue(const QByteArray& value, const QVariantMap& options)
         {value, options});
     // send() marks the call NO_REPLY_EXPECTED, as BlueZ does for writes without response.
     return running_ && !call.service().isEmpty() && connection_.send(call);
+}
+
+struct FakeBluez::Flood {
+    QDBusMessage call;
+    int count = 0;
+    double perSecond = 0;
+    std::function<void(int)> done;
+    int sent = 0;
+    QElapsedTimer clock;
+};
+
+bool FakeBluez::flood(int count, const QByteArray& value, const QVariantMap& options, double perSecond,
+                      std::function<void(int)> done)
+{
+    const QDBusMessage call = characteristicCall(
+        {QStringLiteral("write-without-response"), QStringLiteral("write")}, QStringLiteral("WriteValue"),
+        {value, options});
+    if (!running_ || call.service().isEmpty())
+        return false;
+    auto flood = std::make_shared<Flood>();
+    flood->call = call;
+    flood->count = std::max(count, 0);
+    flood->perSecond = std::max(perSecond, 0.0);
+    flood->done = std::move(done);
+    flood->clock.start();
+    pump(flood);
+    return true;
+}
+
+void FakeBluez::pump(const std::shared_ptr<Flood>& flood)
+{
+    // Writes sent before waiting for the bus to route them: neither this
+    // process nor the bus ever holds more than one batch of ours.
+    constexpr int batch = 256;
+    const double seconds = static_cast<double>(flood->clock.nsecsElapsed()) * 1e-9;
+    const int due = flood->perSecond > 0
+                        ? static_cast<int>(std::min<double>(flood->count, std::floor(seconds * flood->perSecond) + 1))
+                        : flood->count;
+    const int n = std::min(due - flood->sent, batch);
+    for (int i = 0; i < n; ++i)
+        connection_.send(flood->call);
+    flood->sent += n;
+    if (n > 0 || flood->sent == flood->count) {
+        // The bus answers in order: once this comes back, it has routed
+        // every write sent before it.
+        const QDBusMessage routed =
+            QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+                                           QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetId"));
+        whenAnswered(routed, [this, flood](const QDBusMessage&) {
+            if (flood->sent == flood->count)
+                flood->done(flood->sent);
+            else
+                pump(flood);
+        });
+        return;
+    }
+    // Ahead of the rate: come back when the next write is due.
+    const double nextDue = static_cast<double>(flood->sent) / flood->perSecond;
+    const auto wait = static_cast<int>(std::ceil((nextDue - seconds) * 1000.0));
+    QTimer::singleShot(std::max(wait, 0), Qt::PreciseTimer, this, [this, flood] { pump(flood); });
 }
 
 bool FakeBluez::readValue(const QVariantMap& options, std::function<void(const QDBusMessage&)> answered)

@@ -108,6 +108,14 @@ public:
     // To the first registered characteristic that can be written / read;
     // false when there is none.
     bool writeValue(const QByteArray& value, const QVariantMap& options);
+    // `count` writeValue() calls of `value`, as BlueZ relays a central that
+    // writes without response: as fast as the bus takes them when
+    // `perSecond` is 0, else evenly spaced at that rate. Each batch waits
+    // until the bus has routed the one before, so neither this process nor
+    // the bus piles them up. `done` gets the number handed to the bus; false
+    // when there is nothing to write to.
+    bool flood(int count, const QByteArray& value, const QVariantMap& options, double perSecond,
+               std::function<void(int)> done);
     bool readValue(const QVariantMap& options, std::function<void(const QDBusMessage&)> answered);
 
 Q_SIGNALS:
@@ -135,6 +143,8 @@ private:
     QDBusMessage characteristicCall(const QStringList& flags, const QString& member,
                                     const QList<QVariant>& arguments) const;
     void whenAnswered(const QDBusMessage& call, std::function<void(const QDBusMessage&)> handle);
+    struct Flood;
+    void pump(const std::shared_ptr<Flood>& flood);
 
     QString address_;
     Options options_;

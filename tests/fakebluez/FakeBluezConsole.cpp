@@ -61,6 +61,21 @@ bool FakeBluezConsole::execute(const QString& line)
                                                                 : QByteArray::fromHex(argument.toLatin1());
         const bool sent = fake_.writeValue(value, FakeBluez::requestOptions(device));
         print_(sent ? QStringLiteral("ok") : QStringLiteral("error no writable characteristic"));
+    } else if (command == QLatin1String("flood") && words.size() >= 3) {
+        bool countOk = false;
+        bool rateOk = true;
+        const int count = argument.toInt(&countOk);
+        const double perSecond = words.size() >= 4 ? words.at(3).toDouble(&rateOk) : 0.0;
+        if (!countOk || count < 0 || !rateOk || !(perSecond >= 0)) {
+            print_(QStringLiteral("error bad count or rate"));
+            return true;
+        }
+        const QByteArray value =
+            words.at(2) == QLatin1String("-") ? QByteArray() : QByteArray::fromHex(words.at(2).toLatin1());
+        const bool sent = fake_.flood(count, value, FakeBluez::requestOptions(), perSecond,
+                                      [this](int n) { print_(QStringLiteral("ok %1").arg(n)); });
+        if (!sent)
+            print_(QStringLiteral("error no writable characteristic"));
     } else if (command == QLatin1String("read")) {
         bool ok = true;
         const uint offset = words.size() >= 2 ? argument.toUInt(&ok) : 0;

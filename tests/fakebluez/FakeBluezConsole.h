@@ -15,6 +15,8 @@ class FakeBluez;
 //   release (Release() every advertisement), quit
 //   restart                           -> "ok <new unique name>"
 //   write <hex>|- [<device path>]     WriteValue expecting no reply; "-" is no bytes
+//   flood <n> <hex>|- [<per second>]  n such writes, as fast as the bus takes them or at that
+//                                     rate -> "ok <n>" once the bus has routed them all
 //   read [<offset> [<device path>]]   -> "read <hex>" ("read -" when empty) or "read-error <error name>"
 //   status                            -> "ok powered on|off applications <n> advertisements <m>"
 // The device defaults to FakeBluez::devicePath. Events, as they happen:

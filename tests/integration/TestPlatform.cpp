@@ -4,9 +4,10 @@
 
 namespace zt::test {
 
-TestPlatform::TestPlatform(const std::string& displayName, const QString& busAddress)
+TestPlatform::TestPlatform(const std::string& displayName, const QString& busAddress,
+                           std::chrono::microseconds postCost)
     : busName_(QStringLiteral("integration-link-%1").arg(reinterpret_cast<quintptr>(this))),
-      bus_(QDBusConnection::connectToBus(busAddress, busName_)), x11_(displayName), pointer_(x11_)
+      bus_(QDBusConnection::connectToBus(busAddress, busName_)), x11_(displayName), pointer_(x11_, postCost)
 {
 }
 

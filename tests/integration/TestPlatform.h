@@ -10,11 +10,13 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace zt::test {
 
-// Passes every call on to the real pointer, noting when each event was handed over.
+// Passes every call on to the real pointer, noting when each event was handed
+// over; with a `cost`, each event takes that much longer, as on a slow X server.
 class TimestampingPointer final : public PointerEvents {
 public:
     using Clock = std::chrono::steady_clock;
@@ -22,12 +24,14 @@ public:
         Clock::time_point called;
     };
 
-    explicit TimestampingPointer(PointerEvents& inner) : inner_(inner) {}
+    TimestampingPointer(PointerEvents& inner, std::chrono::microseconds cost) : inner_(inner), cost_(cost) {}
 
     std::optional<Point> currentLocation() override { return inner_.currentLocation(); }
     bool postMouseEvent(MouseEventType type, Point location) override
     {
         posts_.push_back({Clock::now()});
+        if (cost_.count() > 0)
+            std::this_thread::sleep_for(cost_);
         return inner_.postMouseEvent(type, location);
     }
 
@@ -35,6 +39,7 @@ public:
 
 private:
     PointerEvents& inner_;
+    std::chrono::microseconds cost_;
     std::vector<Post> posts_;
 };
 
@@ -43,7 +48,8 @@ private:
 // a connection of its own. Needs a running QCoreApplication.
 class TestPlatform final : public Platform {
 public:
-    TestPlatform(const std::string& displayName, const QString& busAddress);
+    TestPlatform(const std::string& displayName, const QString& busAddress,
+                 std::chrono::microseconds postCost = std::chrono::microseconds(0));
     // The queue goes first, and with it any pending move that is the last to
     // hold the Watch, while the pointer and bus it uses remain.
     ~TestPlatform() override;

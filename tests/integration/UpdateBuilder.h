@@ -4,6 +4,9 @@
 
 #include <QByteArray>
 
+#include <cstddef>
+#include <string>
+
 #include <utility>
 
 namespace zt::test {
@@ -47,6 +50,13 @@ public:
                 v->set_z(t.z);
             }
         }
+        return *this;
+    }
+
+    // `bytes` of the watch's name, which the link decodes and never reads.
+    UpdateBuilder& padding(std::size_t bytes)
+    {
+        update_.mutable_info()->set_devicename(std::string(bytes, 'x'));
         return *this;
     }
 

@@ -6,8 +6,17 @@
 
 #include <QDBusContext>
 
+#include <chrono>
+#include <utility>
+#include <vector>
+
 namespace zt::bluez {
 namespace {
+
+// Longest the delegate has writes in one go before the bus has its turn
+// again: bounds how much the bus can deliver meanwhile (a few hundred calls,
+// far below libdbus's limit) and how long a read waits.
+constexpr std::chrono::milliseconds deliverySlice{5};
 
 // The error names BlueZ turns back into the ATT error the central sees.
 // Codes it has no name for become Failed (ATT 0x80 on the air).
@@ -38,8 +47,13 @@ QByteArray toByteArray(const Bytes& bytes)
 } // namespace
 
 AttRequestRouter::AttRequestRouter(PeripheralManager& manager, PeripheralManagerDelegate& delegate)
-    : manager_(manager), delegate_(delegate)
+    : manager_(manager), delegate_(delegate), memoryRelease_(std::chrono::seconds(1), 10000)
 {
+    // A timer, not a posted event: the calls the bus delivered meanwhile
+    // come first.
+    delivery_.setSingleShot(true);
+    delivery_.setInterval(0);
+    QObject::connect(&delivery_, &QTimer::timeout, &delivery_, [this] { deliverWrites(); });
 }
 
 ATTRequest AttRequestRouter::makeRequest(const GattCharacteristic& characteristic, const QVariantMap& options)
@@ -58,6 +72,7 @@ QByteArray AttRequestRouter::read(const GattCharacteristic& characteristic, cons
     if (characteristic.value)
         return toByteArray(*characteristic.value);
 
+    memoryRelease_.noteCall();
     ATTRequest request = makeRequest(characteristic, options);
     awaitAnswer(request.id, call, true);
     delegate_.didReceiveRead(manager_, request);
@@ -68,11 +83,32 @@ QByteArray AttRequestRouter::read(const GattCharacteristic& characteristic, cons
 void AttRequestRouter::write(const GattCharacteristic& characteristic, const QByteArray& value,
                              const QVariantMap& options, const QDBusContext& call)
 {
-    ATTRequest request = makeRequest(characteristic, options);
+    memoryRelease_.noteCall();
+    ATTRequest& request = writes_.emplace_back(makeRequest(characteristic, options));
     request.value = Bytes(value.begin(), value.end());
     awaitAnswer(request.id, call, false);
-    delegate_.didReceiveWrite(manager_, {request});
-    failIfUnanswered(request.id);
+    if (!delivery_.isActive())
+        delivery_.start();
+}
+
+void AttRequestRouter::deliverWrites()
+{
+    // What came in by now; later writes wait for the next turn, after the
+    // bus has delivered what it read meanwhile.
+    const auto start = std::chrono::steady_clock::now();
+    // Memory is given back once the writes are spent, not just the bus quiet.
+    memoryRelease_.noteCall();
+    std::vector<ATTRequest> requests(1);
+    for (std::size_t n = writes_.size(); n > 0 && !writes_.empty(); --n) {
+        requests[0] = std::move(writes_.front());
+        writes_.pop_front();
+        delegate_.didReceiveWrite(manager_, requests);
+        failIfUnanswered(requests[0].id);
+        if (std::chrono::steady_clock::now() - start >= deliverySlice)
+            break;
+    }
+    if (!writes_.empty())
+        delivery_.start();
 }
 
 void AttRequestRouter::awaitAnswer(std::uint64_t id, const QDBusContext& call, bool read)

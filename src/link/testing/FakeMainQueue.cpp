@@ -42,7 +42,7 @@ void FakeMainQueue::advance(MonoTime duration)
         std::abort();
     advancing_ = true;
     const MonoTime until = now_ + duration;
-    while (!items_.empty() && items_.begin()->first.first <= until) {
+    while (!items_.empty() && items_.begin()->first.first <= std::max(until, now_)) {
         auto node = items_.extract(items_.begin());
         now_ = std::max(now_, node.key().first);
         // A one-shot timer is spent once it fired.

@@ -26,6 +26,11 @@ public:
     // Moves the clock forward by `duration`, running what falls due. Aborts
     // when called from inside an item: that would break the order.
     void advance(MonoTime duration);
+    // The main thread is busy elsewhere for `duration`: the clock moves on
+    // and nothing runs, so what falls due meanwhile runs late. From inside
+    // an item, that item takes this long; what falls due meanwhile still
+    // runs within the advance() in progress.
+    void stall(MonoTime duration) { now_ += duration; }
 
     std::size_t ranCount() const { return ran_; }
 

@@ -11,6 +11,8 @@ bool RecordingPointer::postMouseEvent(MouseEventType type, Point where)
     events.push_back(Event{type, where});
     if (followsEvents)
         location = where;
+    if (whilePosting)
+        whilePosting();
     return true;
 }
 

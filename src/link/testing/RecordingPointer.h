@@ -2,6 +2,7 @@
 
 #include "link/platform/PointerEvents.h"
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -25,6 +26,9 @@ public:
     // Makes postMouseEvent() fail as if the event could not be created.
     bool failEventCreation = false;
     bool followsEvents = true;
+    // Runs inside every post, after it is recorded: a pointer that takes
+    // time (FakeMainQueue::stall), say.
+    std::function<void()> whilePosting;
 
     std::vector<MouseEventType> eventTypes() const
     {

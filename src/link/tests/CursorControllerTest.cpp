@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
 #include <vector>
 
 namespace zt {
@@ -86,6 +87,43 @@ TEST(CursorControllerTest, DownAndUpGoOutWhereEachMoveLands)
     controller.moveCursorBy(1, 0);
     controller.moveCursorBy(0, 1);
     EXPECT_EQ(pointer.events, (std::vector<RecordingPointer::Event>{{D, {40, 10}}, {U, {40, 40}}}));
+}
+
+// 'g' merges a move of (1, 0), 'm' moves by (1, 0), 'p' posts what was
+// merged, 'k' doubles the sensitivity, 'x' / 'l' lose and give back the
+// pointer's location. Events as (type, x); the pointer starts at x = 0.
+TEST(CursorControllerTest, MergedMovesGoOutAsOneEventBeforeAnyOther)
+{
+    const struct {
+        const char* script;
+        std::vector<std::pair<Type, double>> events;
+    } cases[] = {
+        {"p", {}},
+        {"gggp", {{M, 90}}},
+        {"ggmp", {{M, 60}, {M, 90}}},  // the merged event first, then the move from there
+        {"gkgp", {{M, 90}}},           // each merge at the sensitivity of its time
+        {"xgglgp", {{M, 30}}},         // without a location a merge is dropped, as a move would be
+        {"gpgp", {{M, 30}, {M, 60}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.script);
+        RecordingPointer pointer;
+        CursorController controller(pointer);
+        for (const char* op = c.script; *op; ++op) {
+            switch (*op) {
+            case 'g': controller.mergeMoveBy(1, 0); break;
+            case 'm': controller.moveCursorBy(1, 0); break;
+            case 'p': controller.postMergedMoves(); break;
+            case 'k': controller.sensitivity *= 2; break;
+            case 'x': pointer.location.reset(); break;
+            default: pointer.location = Point{0, 0};
+            }
+        }
+        std::vector<std::pair<Type, double>> events;
+        for (const RecordingPointer::Event& e : pointer.events)
+            events.emplace_back(e.type, e.location.x);
+        EXPECT_EQ(events, c.events);
+    }
 }
 
 } // namespace

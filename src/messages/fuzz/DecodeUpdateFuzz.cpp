@@ -5,6 +5,8 @@
 #include "messages/MessageHash.h"
 #include "messages/UpdateDecoder.h"
 
+#include <google/protobuf/arena.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -13,8 +15,15 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const auto update = zt::messages::decodeUpdate(std::span(data, size));
+    // Decoding into an arena gives the very same result.
+    google::protobuf::Arena arena;
+    const Update* inArena = zt::messages::decodeUpdate(std::span(data, size), arena);
+    if ((inArena != nullptr) != update.has_value())
+        __builtin_trap();
     if (!update)
         return 0;
+    if (inArena->SerializeAsString() != update->SerializeAsString())
+        __builtin_trap();
 
     const Update copy = *update;
     const bool equal = zt::messages::equals(*update, copy);

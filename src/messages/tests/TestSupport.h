@@ -5,6 +5,7 @@
 #include "watch_input.pb.h"
 #include "watch_output.pb.h"
 
+#include <google/protobuf/arena.h>
 #include <google/protobuf/text_format.h>
 
 #include <cstdio>
@@ -60,7 +61,14 @@ inline std::unique_ptr<google::protobuf::Message> decode(std::string_view type, 
 {
     const std::string bytes = bytesFromHex(hex);
     if (type == "Update") {
-        auto update = decodeUpdate(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+        const std::span input(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+        auto update = decodeUpdate(input);
+        // Decoding into an arena must give the very same result.
+        google::protobuf::Arena arena;
+        const Update* inArena = decodeUpdate(input, arena);
+        if ((inArena != nullptr) != update.has_value() ||
+            (inArena && inArena->SerializeAsString() != update->SerializeAsString()))
+            throw std::logic_error("decoding into an arena gives another Update");
         return update ? std::make_unique<Update>(std::move(*update)) : nullptr;
     }
     auto message = newMessage(type);

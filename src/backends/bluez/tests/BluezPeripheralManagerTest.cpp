@@ -13,11 +13,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -81,6 +83,7 @@ public:
     void didReceiveRead(PeripheralManager& manager, ATTRequest& request) override
     {
         reads.push_back(request);
+        writesBeforeRead = writes.size();
         request.value = readValue;
         inside([&] {
             if (readResult)
@@ -90,6 +93,8 @@ public:
     void didReceiveWrite(PeripheralManager& manager, const std::vector<ATTRequest>& requests) override
     {
         writes.push_back(requests);
+        // A link that takes its time over each write.
+        std::this_thread::sleep_for(writeCost);
         inside([&] {
             for (const ATTRequest& request : requests)
                 manager.respond(request, ATTResult::success);
@@ -102,6 +107,8 @@ public:
     std::vector<State> states;
     std::vector<ATTRequest> reads;
     std::vector<std::vector<ATTRequest>> writes;
+    std::chrono::microseconds writeCost{0};
+    std::size_t writesBeforeRead = 0; // when the last read came
     bool reentered = false; // a callback came while we were inside a call into the manager
 
 private:
@@ -576,16 +583,53 @@ TEST_F(BluezTest, SendsNoReplyToAWriteWithoutResponse)
     auto replies = [&](const char* type) {
         return count(QStringLiteral("^%1\\t[^\\t]*\\t[^\\t]*\\t%2\\t").arg(QLatin1String(type), route));
     };
-    // An unanswered read behind the write: its error reply is the marker
-    // that everything we sent before it has been seen.
+    // Once the write has reached the delegate, an unanswered read: its error
+    // reply is the marker that everything we sent before it has been seen.
     delegate.readResult = std::nullopt;
     ASSERT_TRUE(fake->writeValue(QByteArray("\x0a\x00", 2), FakeBluez::requestOptions()));
+    ASSERT_TRUE(waitUntil([&] { return delegate.writes.size() == 1; }));
     ASSERT_TRUE(fake->readValue(FakeBluez::requestOptions(), [](const QDBusMessage&) {}));
     ASSERT_TRUE(waitUntil([&] { return replies("err") == 1; }));
     EXPECT_EQ(replies("mr"), 0);
-    EXPECT_EQ(delegate.writes.size(), 1u);
     monitor.kill();
     monitor.waitForFinished(5000);
+}
+
+// Calls are taken off the bus at once, whatever the link does with them:
+// the writes reach the delegate in order right after, and a read is answered
+// without waiting for the writes queued before it.
+TEST_F(BluezTest, WritesReachTheDelegateInOrderAndReadsDoNotWaitForThem)
+{
+    startRegistered();
+    delegate.writeCost = std::chrono::milliseconds(2);
+    constexpr int count = 200; // 400 ms of the delegate's time
+    for (int i = 0; i < count; ++i)
+        ASSERT_TRUE(fake->writeValue(QByteArray(1, static_cast<char>(i)), FakeBluez::requestOptions()));
+    std::optional<QDBusMessage> reply;
+    ASSERT_TRUE(fake->readValue(FakeBluez::requestOptions(), [&](const QDBusMessage& answer) { reply = answer; }));
+    ASSERT_TRUE(waitUntil([&] { return reply.has_value() && delegate.writes.size() == count; }));
+    EXPECT_EQ(reply->type(), QDBusMessage::ReplyMessage);
+    EXPECT_LT(delegate.writesBeforeRead, std::size_t{count}) << "the read waited for every write before it";
+    for (int i = 0; i < count; ++i) {
+        ASSERT_EQ(delegate.writes[i].size(), 1u);
+        EXPECT_EQ(delegate.writes[i][0].value, Bytes{static_cast<std::uint8_t>(i)}) << "write " << i;
+    }
+}
+
+// BlueZ awaits no answer to a write without response, but one that is
+// awaited comes once the delegate has had the write.
+TEST_F(BluezTest, AWriteThatAwaitsAnAnswerGetsItOnceDelivered)
+{
+    startRegistered();
+    QDBusMessage call = QDBusMessage::createMethodCall(managerBus.baseService(),
+                                                       fake->applications().front().characteristics.front().path,
+                                                       QStringLiteral("org.bluez.GattCharacteristic1"),
+                                                       QStringLiteral("WriteValue"));
+    call.setArguments({QByteArray("\x01", 1), FakeBluez::requestOptions()});
+    QDBusConnection daemon = fake->connection();
+    const QDBusMessage reply = callAndWait(daemon, call);
+    EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+    EXPECT_EQ(delegate.writes.size(), 1u);
 }
 
 // Strangers are refused, the daemon's calls with the wrong arguments fail,
