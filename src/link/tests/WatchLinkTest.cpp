@@ -133,7 +133,7 @@ public:
 };
 
 // Within one request: decoding and handleUpdate (the settings it applies,
-// the moves it hands over), then the answer, then `connected` and the timer.
+// the run of its moves it hands the queue), then the answer, then `connected` and the timer.
 // One log holds the manager's calls, both published values and the queue.
 TEST(WatchWriteOrder, EachRequestIsHandledThenAnsweredThenMarksTheLink)
 {
@@ -151,11 +151,11 @@ TEST(WatchWriteOrder, EachRequestIsHandledThenAnsweredThenMarksTheLink)
         {"Settings", {encode(inactive)},
          {"latency low A", "active false", "respond 1 success", "connected true", "timer"}},
         {"Moves", {encode(active)},
-         {"latency low A", "active true", "asyncAfter", "asyncAfter", "respond 1 success", "connected true", "timer"}},
+         {"latency low A", "active true", "asyncAfter", "respond 1 success", "connected true", "timer"}},
         {"Undecodable", {Bytes{0x12, 0x7f}}, {"latency low A", "respond 1 success", "connected true", "timer"}},
         {"Batch", {encode(inactive), encode(active)},
          {"latency low A", "active false", "respond 1 success", "connected true", "timer", "active true",
-          "asyncAfter", "asyncAfter", "respond 2 success", "connected true", "timer"}},
+          "asyncAfter", "respond 2 success", "connected true", "timer"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
