@@ -72,7 +72,7 @@ const Size sizeDefaults[] = {
     {"flood-frames", 10, "flood: frames a write"},
     {"drain-seconds", 120, "longest wait for the pointer to go idle, or the link to answer"},
     {"idle-ms", 1000, "no motion for this long after the last write: the pointer is idle"},
-    {"settle-seconds", 2, "steady: RSS once more this long after idle"},
+    {"settle-seconds", 2, "steady, flood: RSS once more this long after idle"},
 };
 
 struct Options {
@@ -507,7 +507,7 @@ void burst(BenchRig& rig, const Options& o)
     checkMoved(rig, "the burst");
 }
 
-// ---- issue 11: sustained rate, steady overload, flood -----------------------
+// ---- overload: sustained rate, steady overload, flood ----------------------
 
 // One rate of the ramp; false when reads waited too long or the
 // application did not catch up.
@@ -633,6 +633,8 @@ void flood(BenchRig& rig, const Options& o)
     const std::optional<Clock::time_point> idleAt =
         pumpUntilIdle(rig, o, paced.last, std::max(drain - (aliveAt - paced.last), seconds(2 * o["idle-ms"] / 1000)));
     const ProcessStats at = ProcessStats::of(rig.applicationPid());
+    pumpFor(seconds(o["settle-seconds"]));
+    const ProcessStats later = ProcessStats::of(rig.applicationPid());
 
     const std::string link =
         alive ? text("alive: a ReadValue sent after the flood was answered %.3f s after the last write",
@@ -641,13 +643,14 @@ void flood(BenchRig& rig, const Options& o)
     const std::string idle = pointerAfter(idleAt, paced.last, Clock::now());
     std::printf("  link %s\n", link.c_str());
     std::printf("  after the flood: pointer %s\n", idle.c_str());
-    std::printf("  RSS before %s, at the first answer %s, peak (VmHWM) %s, at the end %s\n",
-                megabytes(before.rssKb).c_str(), megabytes(atAnswer.rssKb).c_str(), megabytes(at.peakRssKb).c_str(),
-                megabytes(at.rssKb).c_str());
+    std::printf("  RSS before %s, at the first answer %s, peak (VmHWM) %s, at idle %s, %.1f s later %s\n",
+                megabytes(before.rssKb).c_str(), megabytes(atAnswer.rssKb).c_str(),
+                megabytes(later.peakRssKb).c_str(), megabytes(at.rssKb).c_str(), o["settle-seconds"],
+                megabytes(later.rssKb).c_str());
     headlines.push_back(text("flood of %zu writes of %d frames at %.0f/s: link %s; pointer %s; RSS before %s, peak %s, "
-             "at the end %s",
+             "after %s",
              paced.sent, frames, paced.rate(), link.c_str(), idle.c_str(), megabytes(before.rssKb).c_str(),
-             megabytes(at.peakRssKb).c_str(), megabytes(at.rssKb).c_str()));
+             megabytes(later.peakRssKb).c_str(), megabytes(later.rssKb).c_str()));
     if (!alive)
         broke("the link did not answer a read after a flood of " + std::to_string(paced.sent) + " writes");
     checkMoved(rig, "the flood");
