@@ -114,6 +114,43 @@ TEST(QtMainQueue, NothingRunsInsideAnItemThatSpinsANestedEventLoop)
     EXPECT_EQ(log, (std::vector<std::string>{"outer begins", "outer ends", "inner", "later"}));
 }
 
+// A write from the watch hands its first move over due at once and is the
+// last thing its event does: the move runs as the turn closes, without the
+// event loop, yet never inside the work, and nothing runs early or out of
+// order for it.
+TEST(QtMainQueue, WhatFallsDueInATurnRunsOnceTheWorkHasReturned)
+{
+    QtMainQueue queue;
+    std::vector<std::string> log;
+    // Handed over before the turn: its round is still to come.
+    queue.asyncAfter(queue.now() - 1ms, [&] { log.push_back("before"); });
+    const MonoTime later = queue.now() + 20ms;
+    queue.runInTurn([&] {
+        queue.asyncAfter(later, [&] { log.push_back("later"); });
+        queue.asyncAfter(queue.now(), [&] { log.push_back("due"); });
+        queue.runInTurn([&] { queue.asyncAfter(queue.now(), [&] { log.push_back("nested"); }); });
+        log.push_back("work ends");
+    });
+    EXPECT_EQ(log, (std::vector<std::string>{"work ends", "before", "due", "nested"}));
+    ASSERT_TRUE(runUntil([&] { return log.size() == 5; }));
+    EXPECT_GE(queue.now(), later);
+    EXPECT_EQ(log.back(), "later");
+}
+
+// Work that waits in a nested event loop for what it handed over (a dialog,
+// say) must not wait for ever: the nested loop runs it.
+TEST(QtMainQueue, AnEventLoopNestedInATurnStillRunsWhatFellDue)
+{
+    QtMainQueue queue;
+    bool ran = false;
+    bool ranInside = false;
+    queue.runInTurn([&] {
+        queue.asyncAfter(queue.now(), [&] { ran = true; });
+        ranInside = runUntil([&] { return ran; }, 1000ms);
+    });
+    EXPECT_TRUE(ranInside);
+}
+
 TEST(QtMainQueue, WorkThatKeepsHandingOverDueWorkDoesNotStarveTheEventLoop)
 {
     QtMainQueue queue;
