@@ -181,11 +181,14 @@ void QtMainQueue::runInTurn(const std::function<void()>& work)
     struct Turn {
         QtMainQueue& queue;
         explicit Turn(QtMainQueue& q) : queue(q) { ++queue.turns_; }
-        // Inside a round (a nested event loop in an item) nothing runs here:
-        // that round re-arms once it ends.
+        // Behind a round already on its way (a backlog, as in a burst),
+        // what fell due waits for that round, in its order, and the rest
+        // of the event loop keeps its turn. Inside a round (a nested event
+        // loop in an item) nothing runs here: that round re-arms once it
+        // ends.
         ~Turn()
         {
-            if (--queue.turns_ == 0 && std::exchange(queue.roundAtTurnEnd_, false))
+            if (--queue.turns_ == 0 && std::exchange(queue.roundAtTurnEnd_, false) && !queue.roundPosted_)
                 queue.dispatch();
         }
         Turn(const Turn&) = delete;

@@ -40,7 +40,8 @@ public:
     // Runs `work`, for work that hands items over and is the last thing its
     // event does (a write from the watch): the items due by the time it has
     // returned run then, before the event loop goes on, rather than in a
-    // round of their own once the loop comes round. An event loop nested in
+    // round of their own once the loop comes round; unless a round is on its
+    // way already (a backlog), which they then join. An event loop nested in
     // `work` still runs them in a round.
     void runInTurn(const std::function<void()>& work);
 
