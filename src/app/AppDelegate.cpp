@@ -66,13 +66,15 @@ QWidget* AppDelegate::window() const
     return window_.get();
 }
 
-QString AppDelegate::trayImageName(bool connected, bool active, const QString& appearanceName)
+const QString& AppDelegate::trayImageName(bool connected, bool active, const QString& appearanceName)
 {
-    const QString base = !connected ? QStringLiteral("unpaired")
-                         : active   ? QStringLiteral("paired-on")
-                                    : QStringLiteral("paired-off");
+    // Chosen on every write from the watch: nothing is built for it.
+    static const QString names[2][3] = {
+        {QStringLiteral("unpaired"), QStringLiteral("paired-off"), QStringLiteral("paired-on")},
+        {QStringLiteral("dark-unpaired"), QStringLiteral("dark-paired-off"), QStringLiteral("dark-paired-on")}};
+    const int state = !connected ? 0 : active ? 2 : 1;
     // Only the dark appearance itself takes the plain (light) glyphs.
-    return appearanceName == Appearance::darkAquaName ? base : QStringLiteral("dark-") + base;
+    return names[appearanceName == Appearance::darkAquaName ? 0 : 1][state];
 }
 
 void AppDelegate::applicationDidFinishLaunching()
@@ -150,7 +152,7 @@ void AppDelegate::updateTrayIcon(bool connected, bool active)
 {
     if (!statusItem_)
         return;
-    const QString name = trayImageName(connected, active, appearance_.name());
+    const QString& name = trayImageName(connected, active, appearance_.name());
     // Setting the image on show again would only make the tray redraw it,
     // or export it anew over D-Bus, on every write from the watch.
     if (name == shownTrayImage_)

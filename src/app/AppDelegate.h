@@ -58,7 +58,7 @@ protected:
 
 private:
     // The tray image's resource name for a link state under an appearance.
-    static QString trayImageName(bool connected, bool active, const QString& appearanceName);
+    static const QString& trayImageName(bool connected, bool active, const QString& appearanceName);
     // The image resource `name` as a tray icon, decoded on first use; null
     // when the bundle has no readable image of that name.
     const QIcon& trayImage(const QString& name);

@@ -62,10 +62,14 @@ DesktopAppearance::DesktopAppearance(const QDBusConnection& bus, QObject* parent
         auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(message, portalTimeoutMs), this);
         connect(watcher, &QDBusPendingCallWatcher::finished, this, &DesktopAppearance::readAnswered);
     }
-    lastName_ = name();
+    lastName_ = currentName();
 }
 
-QString DesktopAppearance::name() const
+// Kept up to date by every change of what it rests on: read on every write
+// from the watch, it must cost nothing.
+QString DesktopAppearance::name() const { return lastName_; }
+
+QString DesktopAppearance::currentName() const
 {
     const bool dark = portalDark_ ? *portalDark_ : paletteIsDark();
     return dark ? darkAquaName : aquaName;
@@ -107,7 +111,7 @@ void DesktopAppearance::setPortalScheme(const QVariant& value)
 
 void DesktopAppearance::notifyIfChanged()
 {
-    const QString current = name();
+    const QString current = currentName();
     if (current == lastName_)
         return;
     lastName_ = current;

@@ -32,6 +32,7 @@ private Q_SLOTS:
 private:
     void readAnswered(QDBusPendingCallWatcher* call);
     void setPortalScheme(const QVariant& value);
+    QString currentName() const;
     void notifyIfChanged();
     static bool paletteIsDark();
 

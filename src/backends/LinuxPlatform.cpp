@@ -17,8 +17,11 @@ public:
     std::unique_ptr<PeripheralManager> makePeripheralManager(PeripheralManagerDelegate& delegate) override
     {
         // libdbus honours DBUS_SYSTEM_BUS_ADDRESS, which is how the
-        // end-to-end tests point the application at a private bus.
-        return std::make_unique<BluezPeripheralManager>(delegate, QDBusConnection::systemBus());
+        // end-to-end tests point the application at a private bus. A lone
+        // write's first move runs right after its call, in the same turn.
+        return std::make_unique<BluezPeripheralManager>(
+            delegate, QDBusConnection::systemBus(), bluez::RegistrationTiming{},
+            [this](const std::function<void()>& deliver) { queue_.runInTurn(deliver); });
     }
 
 private:

@@ -8,6 +8,7 @@
 // `zt-road-latency --help` lists the sections and their sizes.
 
 #include "bench/BenchRig.h"
+#include "bench/FloorMover.h"
 #include "bench/Probes.h"
 #include "bench/ProcessStats.h"
 #include "integration/UpdateBuilder.h"
@@ -24,6 +25,7 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <stdexcept>
@@ -355,6 +357,26 @@ Cost cost(const ProcessStats& from, const ProcessStats& to, Clock::duration wall
             static_cast<double>(wakeups) / seconds, static_cast<double>(wakeups + preempted) / seconds, wakeups};
 }
 
+// What the same schedule of moves costs the floor mover (see FloorMover.h),
+// from "start" to "end"; nothing when it does not come up.
+std::optional<Cost> floorMoverCost(BenchRig& rig, int updates)
+{
+    ChildProcess mover("floor mover", {QCoreApplication::applicationFilePath().toStdString(), "--floor-mover",
+                                       rig.display(), std::to_string(updates)});
+    if (mover.waitForLine(0, 10s) != "start")
+        return std::nullopt;
+    const ProcessStats from = ProcessStats::of(mover.pid());
+    const Clock::time_point begin = Clock::now();
+    // The watcher keeps reading the motion meanwhile, as during the application's run.
+    rig.pointer().readUntil(begin + 100ms * updates + 10s, [&] { return mover.lines().size() >= 2; });
+    const ProcessStats to = ProcessStats::of(mover.pid());
+    const Clock::time_point end = Clock::now();
+    if (mover.lines().size() < 2)
+        return std::nullopt;
+    mover.send("done");
+    return cost(from, to, end - begin);
+}
+
 // How late each move of a run of ten came after its due time: 10 ms after
 // the one before, counted from the first as the X client saw it.
 void addLateness(const std::vector<PointerWatch::Motion>& run, std::vector<double>& lateness)
@@ -449,14 +471,27 @@ void watch(BenchRig& rig, const Options& o)
                 moves > 0 ? static_cast<double>(watchCost.wakeups) / moves : NAN, watchCost.switchesPerSecond);
     std::printf("  idle for comparison: CPU %.2f %% of a core, %.0f wake-ups/s (%.1f s, no writes)\n",
                 idleCost.cpuPercent, idleCost.wakeupsPerSecond, std::chrono::duration<double>(idle).count());
+    // The same moves from a process that does nothing else: what any program
+    // pays here for sleeping until each move and reading the pointer once.
+    const std::optional<Cost> floor = floorMoverCost(rig, updates);
+    if (!floor)
+        broke("the floor mover did not run");
+    const auto floorMoves = static_cast<double>(updates) * 10;
+    const Cost floorCost = floor.value_or(Cost{NAN, NAN, NAN, 0});
+    std::printf("  floor (an X client that only sleeps until each move, reads the pointer and posts one motion):\n"
+                "    CPU %.2f %% of a core; wake-ups %.0f/s, %.2f per move; all switches %.0f/s\n",
+                floorCost.cpuPercent, floorCost.wakeupsPerSecond,
+                static_cast<double>(floorCost.wakeups) / floorMoves, floorCost.switchesPerSecond);
     std::printf("  (clock tick %.0f Hz: CPU resolution %.3f %% over this run)\n", ProcessStats::ticksPerSecond(),
                 100.0 / ProcessStats::ticksPerSecond() / std::chrono::duration<double>(wall).count());
     headlines.push_back(text("lateness of each scheduled move p50 / p99 / min: %.2f / %.2f / %.2f ms; floor %.2f / %.2f / %.2f ms",
              percentile(lateness, 0.5), percentile(lateness, 0.99), percentile(lateness, 0),
              percentile(floorLateness, 0.5), percentile(floorLateness, 0.99), percentile(floorLateness, 0)));
-    headlines.push_back(text("realistic watch (10 Updates x 10 frames a second): CPU %.2f %% of a core, %.0f wake-ups/s, %.2f per move",
+    headlines.push_back(text("realistic watch (10 Updates x 10 frames a second): CPU %.2f %% of a core, %.0f wake-ups/s, %.2f per move; "
+             "floor %.2f %%, %.2f per move",
              watchCost.cpuPercent, watchCost.wakeupsPerSecond,
-             moves > 0 ? static_cast<double>(watchCost.wakeups) / moves : NAN));
+             moves > 0 ? static_cast<double>(watchCost.wakeups) / moves : NAN, floorCost.cpuPercent,
+             static_cast<double>(floorCost.wakeups) / floorMoves));
 }
 
 // ---- issue rows: a burst arriving at once ----------------------------------
@@ -732,8 +767,10 @@ int main(int argc, char** argv)
     setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/zt-tests-no-session-bus", 1);
     unsetenv("DISPLAY");
 
-    zt::test::Options options;
     const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 3 && args[0] == "--floor-mover")
+        return zt::test::runFloorMover(args[1], std::atoi(args[2].c_str()));
+    zt::test::Options options;
     if (std::ranges::find(args, "--smoke") != args.end())
         for (const auto& [name, value] : zt::test::smokeSizes)
             options.sizes[name] = value;

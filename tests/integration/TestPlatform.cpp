@@ -19,7 +19,9 @@ TestPlatform::~TestPlatform()
 
 std::unique_ptr<PeripheralManager> TestPlatform::makePeripheralManager(PeripheralManagerDelegate& delegate)
 {
-    return std::make_unique<BluezPeripheralManager>(delegate, bus_);
+    return std::make_unique<BluezPeripheralManager>(
+        delegate, bus_, bluez::RegistrationTiming{},
+        [this](const std::function<void()>& deliver) { queue_->runInTurn(deliver); });
 }
 
 } // namespace zt::test

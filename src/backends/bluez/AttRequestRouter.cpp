@@ -15,7 +15,8 @@ namespace {
 
 // Longest the delegate has writes in one go before the bus has its turn
 // again: bounds how much the bus can deliver meanwhile (a few hundred calls,
-// far below libdbus's limit) and how long a read waits.
+// far below libdbus's limit) and how long a read waits. Also the least time
+// between two writes handed over within their calls.
 constexpr std::chrono::milliseconds deliverySlice{5};
 
 // The error names BlueZ turns back into the ATT error the central sees.
@@ -46,8 +47,10 @@ QByteArray toByteArray(const Bytes& bytes)
 
 } // namespace
 
-AttRequestRouter::AttRequestRouter(PeripheralManager& manager, PeripheralManagerDelegate& delegate)
-    : manager_(manager), delegate_(delegate), memoryRelease_(std::chrono::seconds(1), 10000)
+AttRequestRouter::AttRequestRouter(PeripheralManager& manager, PeripheralManagerDelegate& delegate,
+                                   WriteTurn writeTurn)
+    : manager_(manager), delegate_(delegate), writeTurn_(std::move(writeTurn)),
+      memoryRelease_(std::chrono::seconds(1), 10000)
 {
     // A timer, not a posted event: the calls the bus delivered meanwhile
     // come first.
@@ -84,11 +87,33 @@ void AttRequestRouter::write(const GattCharacteristic& characteristic, const QBy
                              const QVariantMap& options, const QDBusContext& call)
 {
     memoryRelease_.noteCall();
-    ATTRequest& request = writes_.emplace_back(makeRequest(characteristic, options));
+    ATTRequest request = makeRequest(characteristic, options);
     request.value = Bytes(value.begin(), value.end());
     awaitAnswer(request.id, call, false);
+    // A lone write spares the event loop a turn on its way to the pointer.
+    // Counted from the end of the last one, which may have taken long (its
+    // turn runs the moves that fell due): the calls behind it come first.
+    if (writes_.empty() && !delivering_ && std::chrono::steady_clock::now() - lastAtOnce_ >= deliverySlice) {
+        std::vector<ATTRequest> one;
+        one.push_back(std::move(request));
+        if (writeTurn_)
+            writeTurn_([&] { deliver(one); });
+        else
+            deliver(one);
+        lastAtOnce_ = std::chrono::steady_clock::now();
+        return;
+    }
+    writes_.push_back(std::move(request));
     if (!delivery_.isActive())
         delivery_.start();
+}
+
+void AttRequestRouter::deliver(std::vector<ATTRequest>& one)
+{
+    delivering_ = true;
+    delegate_.didReceiveWrite(manager_, one);
+    delivering_ = false;
+    failIfUnanswered(one.front().id);
 }
 
 void AttRequestRouter::deliverWrites()
@@ -102,8 +127,7 @@ void AttRequestRouter::deliverWrites()
     for (std::size_t n = writes_.size(); n > 0 && !writes_.empty(); --n) {
         requests[0] = std::move(writes_.front());
         writes_.pop_front();
-        delegate_.didReceiveWrite(manager_, requests);
-        failIfUnanswered(requests[0].id);
+        deliver(requests);
         if (std::chrono::steady_clock::now() - start >= deliverySlice)
             break;
     }

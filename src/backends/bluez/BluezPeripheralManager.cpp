@@ -41,9 +41,9 @@ bool sameAdvertisement(const AdvertisementData& a, const AdvertisementData& b)
 } // namespace
 
 BluezPeripheralManager::BluezPeripheralManager(PeripheralManagerDelegate& delegate, QDBusConnection bus,
-                                               bluez::RegistrationTiming timing)
+                                               bluez::RegistrationTiming timing, bluez::WriteTurn writeTurn)
     : delegate_(delegate), bus_(std::move(bus)), gate_(std::make_unique<bluez::CallerGate>()),
-      router_(std::make_unique<bluez::AttRequestRouter>(*this, delegate)),
+      router_(std::make_unique<bluez::AttRequestRouter>(*this, delegate, std::move(writeTurn))),
       applicationRegistration_(std::make_unique<bluez::Registration>(
           bus_, QString::fromLatin1(bluez::names::gattManager), QStringLiteral("RegisterApplication"),
           QStringLiteral("UnregisterApplication"), applicationRoot, timing, [this] { update(); })),

@@ -7,6 +7,7 @@
 #include <QObject>
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -18,6 +19,10 @@ class AdvertisementObject;
 class AttRequestRouter;
 class CallerGate;
 class GattApplication;
+
+// Runs `deliver`, which hands one write to the link within its call from
+// the bus; the platform may run what the write made due once it returns.
+using WriteTurn = std::function<void(const std::function<void()>& deliver)>;
 } // namespace bluez
 
 // The peripheral role on BlueZ over D-Bus: exports our GATT application and
@@ -28,7 +33,7 @@ class GattApplication;
 class BluezPeripheralManager final : public PeripheralManager {
 public:
     BluezPeripheralManager(PeripheralManagerDelegate& delegate, QDBusConnection bus,
-                           bluez::RegistrationTiming timing = {});
+                           bluez::RegistrationTiming timing = {}, bluez::WriteTurn writeTurn = {});
     ~BluezPeripheralManager() override;
     BluezPeripheralManager(const BluezPeripheralManager&) = delete;
     BluezPeripheralManager& operator=(const BluezPeripheralManager&) = delete;

@@ -1,5 +1,7 @@
 #include "backends/qt/QtMainQueue.h"
 
+#include <QAbstractEventDispatcher>
+
 #include <sys/timerfd.h>
 #include <unistd.h>
 
@@ -45,6 +47,14 @@ QtMainQueue::QtMainQueue()
         armedFor_.reset();
         dispatch();
     });
+    // An event loop about to wait inside a turn: what fell due cannot wait
+    // for the turn to close.
+    if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance()) {
+        QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, wakeup_.get(), [this] {
+            if (std::exchange(roundAtTurnEnd_, false))
+                postRound();
+        });
+    }
 }
 
 QtMainQueue::~QtMainQueue()
@@ -133,19 +143,10 @@ void QtMainQueue::arm()
         return; // a wakeup still set for a dropped timer finds nothing due
     const MonoTime deadline = items_->begin()->first.first;
     if (deadline <= now()) {
-        // Due already: a round as a posted event, which needs no system
-        // call and comes after the events posted before it (the bus's calls
-        // among them).
-        if (!roundPosted_) {
-            roundPosted_ = true;
-            QMetaObject::invokeMethod(
-                wakeup_.get(),
-                [this] {
-                    roundPosted_ = false;
-                    dispatch();
-                },
-                Qt::QueuedConnection);
-        }
+        if (turns_ > 0)
+            roundAtTurnEnd_ = true;
+        else
+            postRound();
         return;
     }
     if (armedFor_ == deadline)
@@ -157,6 +158,44 @@ void QtMainQueue::arm()
     spec.it_value.tv_nsec = static_cast<long>(deadline.count() % 1'000'000'000);
     if (timerfd_settime(timerFd_, TFD_TIMER_ABSTIME, &spec, nullptr) == 0)
         armedFor_ = deadline;
+}
+
+void QtMainQueue::postRound()
+{
+    // A round as a posted event, which needs no kernel timer and comes after
+    // the events posted before it (the bus's calls among them).
+    if (roundPosted_)
+        return;
+    roundPosted_ = true;
+    QMetaObject::invokeMethod(
+        wakeup_.get(),
+        [this] {
+            roundPosted_ = false;
+            dispatch();
+        },
+        Qt::QueuedConnection);
+}
+
+void QtMainQueue::runInTurn(const std::function<void()>& work)
+{
+    struct Turn {
+        QtMainQueue& queue;
+        explicit Turn(QtMainQueue& q) : queue(q) { ++queue.turns_; }
+        // Behind a round already on its way (a backlog, as in a burst),
+        // what fell due waits for that round, in its order, and the rest
+        // of the event loop keeps its turn. Inside a round (a nested event
+        // loop in an item) nothing runs here: that round re-arms once it
+        // ends.
+        ~Turn()
+        {
+            if (--queue.turns_ == 0 && std::exchange(queue.roundAtTurnEnd_, false) && !queue.roundPosted_)
+                queue.dispatch();
+        }
+        Turn(const Turn&) = delete;
+        Turn& operator=(const Turn&) = delete;
+    };
+    const Turn turn(*this);
+    work();
 }
 
 } // namespace zt

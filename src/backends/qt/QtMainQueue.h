@@ -37,6 +37,14 @@ public:
     std::shared_ptr<Timer> scheduledTimer(std::chrono::duration<double> interval,
                                           std::function<void()> block) override;
 
+    // Runs `work`, for work that hands items over and is the last thing its
+    // event does (a write from the watch): the items due by the time it has
+    // returned run then, before the event loop goes on, rather than in a
+    // round of their own once the loop comes round; unless a round is on its
+    // way already (a backlog), which they then join. An event loop nested in
+    // `work` still runs them in a round.
+    void runInTurn(const std::function<void()>& work);
+
 private:
     // Deadline first, then the order handed over.
     using Key = std::pair<MonoTime, std::uint64_t>;
@@ -46,6 +54,7 @@ private:
     Key enqueue(MonoTime deadline, std::function<void()> work);
     void dispatch();
     void arm();
+    void postRound();
 
     // Shared so that a timer handle outliving the queue can still be
     // invalidated harmlessly.
@@ -55,6 +64,9 @@ private:
     // The deadline the kernel timer is set for; nothing while disarmed.
     std::optional<MonoTime> armedFor_;
     bool roundPosted_ = false;
+    int turns_ = 0;
+    // Items fell due in a turn; a round runs when it closes.
+    bool roundAtTurnEnd_ = false;
     int timerFd_ = -1;
     std::unique_ptr<QSocketNotifier> wakeup_;
 };

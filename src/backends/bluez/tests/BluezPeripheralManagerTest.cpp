@@ -93,6 +93,8 @@ public:
     void didReceiveWrite(PeripheralManager& manager, const std::vector<ATTRequest>& requests) override
     {
         writes.push_back(requests);
+        if (onWrite)
+            onWrite();
         // A link that takes its time over each write.
         std::this_thread::sleep_for(writeCost);
         inside([&] {
@@ -108,6 +110,7 @@ public:
     std::vector<ATTRequest> reads;
     std::vector<std::vector<ATTRequest>> writes;
     std::chrono::microseconds writeCost{0};
+    std::function<void()> onWrite;
     std::size_t writesBeforeRead = 0; // when the last read came
     bool reentered = false; // a callback came while we were inside a call into the manager
 
@@ -148,7 +151,7 @@ public:
     void startManager(std::optional<QDBusConnection> connection = std::nullopt, bluez::RegistrationTiming timing = {})
     {
         managerBus = connection ? *connection : newConnection();
-        manager = std::make_unique<BluezPeripheralManager>(delegate, managerBus, timing);
+        manager = std::make_unique<BluezPeripheralManager>(delegate, managerBus, timing, writeTurn);
     }
     // Everything sent before has reached the daemon double and come back.
     void roundTrip()
@@ -181,6 +184,7 @@ public:
     PrivateBus bus;
     std::unique_ptr<FakeBluez> fake;
     RecordingDelegate delegate;
+    bluez::WriteTurn writeTurn; // the platform's, as the manager gets it
     QDBusConnection managerBus{QString()};
     std::unique_ptr<BluezPeripheralManager> manager;
 
@@ -614,6 +618,27 @@ TEST_F(BluezTest, WritesReachTheDelegateInOrderAndReadsDoNotWaitForThem)
         ASSERT_EQ(delegate.writes[i].size(), 1u);
         EXPECT_EQ(delegate.writes[i][0].value, Bytes{static_cast<std::uint8_t>(i)}) << "write " << i;
     }
+}
+
+// A write that finds none waiting reaches the link within its call, through
+// the platform's turn, so that what it makes due can run right after it.
+TEST_F(BluezTest, ALoneWriteReachesTheLinkWithinItsCallThroughThePlatformsTurn)
+{
+    bool inTurn = false;
+    int turns = 0;
+    std::vector<bool> writesInTurn;
+    writeTurn = [&](const std::function<void()>& deliver) {
+        ++turns;
+        inTurn = true;
+        deliver();
+        inTurn = false;
+    };
+    delegate.onWrite = [&] { writesInTurn.push_back(inTurn); };
+    startRegistered();
+    ASSERT_TRUE(fake->writeValue(QByteArray("\x0a\x00", 2), FakeBluez::requestOptions()));
+    ASSERT_TRUE(waitUntil([&] { return delegate.writes.size() == 1; }));
+    EXPECT_EQ(writesInTurn, std::vector<bool>{true});
+    EXPECT_EQ(turns, 1);
 }
 
 // BlueZ awaits no answer to a write without response, but one that is

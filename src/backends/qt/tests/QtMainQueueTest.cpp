@@ -114,6 +114,62 @@ TEST(QtMainQueue, NothingRunsInsideAnItemThatSpinsANestedEventLoop)
     EXPECT_EQ(log, (std::vector<std::string>{"outer begins", "outer ends", "inner", "later"}));
 }
 
+// A write from the watch hands its first move over due at once and is the
+// last thing its event does: the move runs as the turn closes, without the
+// event loop, yet never inside the work, and nothing runs early for it.
+// Behind a backlog (a round on its way, as in a burst) it joins that round,
+// in order, and the event loop keeps its turn.
+struct TurnCase {
+    std::string name;
+    bool backlog;
+    std::vector<std::string> atClose; // what has run when the turn has closed
+};
+
+void PrintTo(const TurnCase& c, std::ostream* out) { *out << c.name; }
+
+class QueueTurn : public ::testing::TestWithParam<TurnCase> {};
+
+TEST_P(QueueTurn, WhatFallsDueInATurnRunsOnceTheWorkHasReturned)
+{
+    QtMainQueue queue;
+    std::vector<std::string> log;
+    if (GetParam().backlog)
+        queue.asyncAfter(queue.now() - 1ms, [&] { log.push_back("before"); });
+    const MonoTime later = queue.now() + 20ms;
+    queue.runInTurn([&] {
+        queue.asyncAfter(later, [&] { log.push_back("later"); });
+        queue.asyncAfter(queue.now(), [&] { log.push_back("due"); });
+        queue.runInTurn([&] { queue.asyncAfter(queue.now(), [&] { log.push_back("nested"); }); });
+        log.push_back("work ends");
+    });
+    EXPECT_EQ(log, GetParam().atClose);
+    std::vector<std::string> all{"work ends", "due", "nested", "later"};
+    if (GetParam().backlog)
+        all.insert(all.begin() + 1, "before");
+    ASSERT_TRUE(runUntil([&] { return log.size() == all.size(); }));
+    EXPECT_GE(queue.now(), later);
+    EXPECT_EQ(log, all);
+}
+
+INSTANTIATE_TEST_SUITE_P(Turns, QueueTurn,
+                         ::testing::Values(TurnCase{"Alone", false, {"work ends", "due", "nested"}},
+                                           TurnCase{"BehindABacklog", true, {"work ends"}}),
+                         [](const auto& info) { return info.param.name; });
+
+// Work that waits in a nested event loop for what it handed over (a dialog,
+// say) must not wait for ever: the nested loop runs it.
+TEST(QtMainQueue, AnEventLoopNestedInATurnStillRunsWhatFellDue)
+{
+    QtMainQueue queue;
+    bool ran = false;
+    bool ranInside = false;
+    queue.runInTurn([&] {
+        queue.asyncAfter(queue.now(), [&] { ran = true; });
+        ranInside = runUntil([&] { return ran; }, 1000ms);
+    });
+    EXPECT_TRUE(ranInside);
+}
+
 TEST(QtMainQueue, WorkThatKeepsHandingOverDueWorkDoesNotStarveTheEventLoop)
 {
     QtMainQueue queue;
